@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Configures and builds Quillora.
+#   scripts/build.sh              ordinary build in build/ (program in build/bin/)
+#   scripts/build.sh --sanitize   clang build with address and undefined-behaviour
+#                                 sanitizers and the fuzz targets, in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+dir=build
+args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+        -DQUILLORA_SANITIZE=ON -DQUILLORA_FUZZ=ON -DQUILLORA_BENCH=OFF)
+fi
+
+jobs=$(nproc 2>/dev/null || echo 2)
+cmake -S . -B "$dir" -G Ninja "${args[@]}"
+cmake --build "$dir" -j "$jobs"
