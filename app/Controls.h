@@ -1,0 +1,62 @@
+// Small controls of the main window: a panel that shows its caption in the
+// middle, the picture area, and a glyph button.
+#pragma once
+
+#include <QFrame>
+#include <QImage>
+#include <QToolButton>
+#include <QWidget>
+
+// A panel; its caption is drawn centred behind its child controls.
+class TPanel : public QFrame {
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget *parent = nullptr);
+    QString Caption() const { return caption_; }
+    void SetCaption(const QString &caption);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString caption_;
+};
+
+// The picture area.  With Stretch on, the picture fills the whole area
+// without keeping its aspect ratio; otherwise it is drawn at its own size
+// in the top-left corner.
+class TImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit TImage(QWidget *parent = nullptr);
+
+    const QImage &Picture() const { return picture_; }
+    void SetPicture(const QImage &picture);
+    void Clear();
+    bool Empty() const { return picture_.isNull(); }
+
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool stretch);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage picture_;
+    bool stretch_ = false;
+};
+
+// A flat 35 x 35 button showing a glyph.
+class TSpeedButton : public QToolButton {
+    Q_OBJECT
+public:
+    TSpeedButton(const QIcon &glyph, QWidget *parent = nullptr);
+};
+
+// The glyphs of the main window's buttons, drawn at |size| pixels.
+namespace Glyphs {
+QIcon OpenFolder(int size = 28);   // open yellow folder with a green arrow
+QIcon FloppyDisk(int size = 28);   // save
+QIcon RotateRight(int size = 28);  // red circular arrow turning clockwise
+QIcon FramedPicture(int size = 28); // landscape picture with corner arrows
+} // namespace Glyphs

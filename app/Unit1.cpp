@@ -1,0 +1,471 @@
+#include "app/Unit1.h"
+
+#include "platform/Application.h"
+#include "platform/Boxes.h"
+#include "platform/Exceptions.h"
+#include "platform/StyleEngine.h"
+#include "styles/Farben.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCollator>
+#include <QFile>
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <cstring>
+
+namespace Unit1 {
+
+QString Pfad()
+{
+    return ShortStringValue(option.pfad, 255);
+}
+
+void SetPfad(const QString &folder)
+{
+    SetShortString(option.pfad, 255, folder);
+}
+
+QString SettingsFilePath()
+{
+    return platform::DataDirectory() + QStringLiteral("Einstellung.opt");
+}
+
+QString VersionFilePath()
+{
+    return platform::DataDirectory() + QStringLiteral("Version.ver");
+}
+
+void ResetState()
+{
+    lpf.clear();
+    version.clear();
+    versionsnum = 0;
+    chmFile.clear();
+    std::memset(&option, 0, sizeof option);
+    std::memset(&t_version, 0, sizeof t_version);
+    datei_m.clear();
+    breit = 0;
+    d_name.clear();
+    platform::FindClose(SearchRec);
+    Form1 = nullptr;
+}
+
+} // namespace Unit1
+
+using namespace Unit1;
+
+bool TDocumentItem::operator<(const QListWidgetItem &other) const
+{
+    static const QCollator collator = [] {
+        QCollator c;
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    const int r = collator.compare(text(), other.text());
+    return r != 0 ? r < 0 : text() < other.text();
+}
+
+TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
+{
+    buildControls();
+    qApp->installEventFilter(this);
+    platform::Guarded([&] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    if (qApp)
+        qApp->removeEventFilter(this);
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::buildControls()
+{
+    setObjectName(QStringLiteral("Form1"));
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+
+    MainMenu1 = menuBar();
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    Style1 = MainMenu1->addAction(QStringLiteral("Style"));
+    Update1 = MainMenu1->addAction(QStringLiteral("Update"));
+    Hilfe1 = MainMenu1->addAction(QStringLiteral("Hilfe"));
+    Info1 = MainMenu1->addAction(QStringLiteral("Info"));
+    Style1->setObjectName(QStringLiteral("Style1"));
+    Update1->setObjectName(QStringLiteral("Update1"));
+    Hilfe1->setObjectName(QStringLiteral("Hilfe1"));
+    Info1->setObjectName(QStringLiteral("Info1"));
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client);
+    auto *clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(0, 0, 0, 0);
+    clientLayout->setSpacing(0);
+
+    // Document side and picture side.
+    Panel3 = new TPanel(client);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFont(QFont(QStringLiteral("MS Sans Serif"), 9, QFont::Bold));
+    auto *panel3Layout = new QHBoxLayout(Panel3);
+    panel3Layout->setContentsMargins(0, 0, 0, 0);
+    panel3Layout->setSpacing(0);
+
+    // Left half: scanning controls above the picture area.
+    Panel4 = new TPanel(Panel3);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    auto *panel4Layout = new QVBoxLayout(Panel4);
+    panel4Layout->setContentsMargins(0, 0, 0, 0);
+    panel4Layout->setSpacing(0);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Belege scannen"), Panel4);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setFixedHeight(177);
+    GroupBox1->setFont(QFont(QStringLiteral("Microsoft Sans Serif"), 9));
+    GroupBox1->setStyleSheet(QStringLiteral("QGroupBox#GroupBox1::title { color: #800000; }"));
+    panel4Layout->addWidget(GroupBox1);
+
+    Label1 = new QLabel(QStringLiteral("Bitte erst Verzeichnis und Namen wählen. "), GroupBox1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(10, 20, 340, 16);
+
+    Label6 = new QLabel(QStringLiteral("Beleg Name"), GroupBox1);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setGeometry(10, 42, 150, 16);
+
+    Edit1 = new QLineEdit(GroupBox1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(10, 58, 150, 22);
+
+    SpeedButton2 = new TSpeedButton(Glyphs::OpenFolder(), GroupBox1);
+    SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
+    SpeedButton2->move(166, 48);
+
+    Label2 = new QLabel(QStringLiteral("Pfad:"), GroupBox1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(10, 86, 30, 16);
+
+    Label3 = new QLabel(GroupBox1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(42, 86, 160, 16);
+
+    Button4 = new QPushButton(QStringLiteral("Dokument scannen"), GroupBox1);
+    Button4->setObjectName(QStringLiteral("Button4"));
+    Button4->setGeometry(10, 106, 150, 28);
+
+    SpeedButton4 = new TSpeedButton(Glyphs::FloppyDisk(), GroupBox1);
+    SpeedButton4->setObjectName(QStringLiteral("SpeedButton4"));
+    SpeedButton4->move(10, 138);
+    SpeedButton5 = new TSpeedButton(Glyphs::RotateRight(), GroupBox1);
+    SpeedButton5->setObjectName(QStringLiteral("SpeedButton5"));
+    SpeedButton5->move(52, 138);
+    SpeedButton3 = new TSpeedButton(Glyphs::FramedPicture(), GroupBox1);
+    SpeedButton3->setObjectName(QStringLiteral("SpeedButton3"));
+    SpeedButton3->move(94, 138);
+
+    GroupBox4 = new QGroupBox(QStringLiteral("Scanner wählen"), GroupBox1);
+    GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
+    GroupBox4->setGeometry(215, 40, 135, 132);
+    auto *gb4Layout = new QVBoxLayout(GroupBox4);
+    gb4Layout->setContentsMargins(4, 4, 4, 4);
+    LBSources = new QListWidget(GroupBox4);
+    LBSources->setObjectName(QStringLiteral("LBSources"));
+    LBSources->setSortingEnabled(true);
+    gb4Layout->addWidget(LBSources);
+
+    Image1 = new TImage(Panel4);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    panel4Layout->addWidget(Image1, 1);
+
+    // Right side: the document list.
+    Panel2 = new TPanel(Panel3);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedWidth(230);
+    auto *panel2Layout = new QVBoxLayout(Panel2);
+    panel2Layout->setContentsMargins(0, 0, 0, 0);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Vorhandene Dokumente"), Panel2);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    panel2Layout->addWidget(GroupBox2);
+    auto *gb2Layout = new QVBoxLayout(GroupBox2);
+    gb2Layout->setContentsMargins(2, 2, 2, 0);
+    gb2Layout->setSpacing(0);
+    ListBox1 = new QListWidget(GroupBox2);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setSortingEnabled(false);
+    gb2Layout->addWidget(ListBox1, 1);
+    Panel5 = new TPanel(GroupBox2);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFixedHeight(41);
+    Button3 = new QPushButton(QStringLiteral("Dokument löschen"), Panel5);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->setGeometry(40, 6, 140, 28);
+    gb2Layout->addWidget(Panel5);
+
+    panel3Layout->addWidget(Panel4, 1);
+    panel3Layout->addWidget(Panel2);
+    clientLayout->addWidget(Panel3, 1);
+
+    // Bottom panel with "Beenden" and "Speichern", placed by FormResize.
+    Panel1 = new TPanel(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(41);
+    Button1 = new QPushButton(QStringLiteral("Beenden"), Panel1);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(0, 6, 75, 28);
+    Button2 = new QPushButton(QStringLiteral("Speichern"), Panel1);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setGeometry(0, 6, 75, 28);
+    clientLayout->addWidget(Panel1);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { platform::Guarded([&] { Button1Click(Button1); }); });
+
+    // Client area 586 x 561 below the menu bar.
+    const int menuHeight = MainMenu1->sizeHint().height();
+    resize(586, 561 + menuHeight);
+}
+
+void TForm1::FormCreate(QObject *)
+{
+    auto &app = platform::Application::instance();
+
+    // 1. Version and caption.
+    version = QStringLiteral("2.03");
+    setWindowTitle(QStringLiteral("Quillora ") + version);
+
+    // 2. Settings (the file is created when missing).
+    platform::Guarded([&] { opt_lesen(this); });
+
+    // 3. The stored folder.
+    Label3->setText(Pfad());
+
+    // 4. Help file.
+    chmFile = lpf + QStringLiteral("Quillora-Hilfe.chm");
+    app.SetHelpFile(chmFile);
+
+    // 5. Version file; the program's own number.
+    platform::Guarded([&] { version_lesen(this); });
+    versionsnum = 203;
+    platform::Guarded([&] { version_lesen(this); });
+
+    // 6. Help file missing.
+    if (!platform::FileExists(chmFile))
+        platform::ShowMessage(QStringLiteral("Hilfe-Datei nicht gefunden\r") + chmFile);
+
+    // 7. Bottom buttons.
+    FormResize(this);
+
+    // 8. Stored visual style.
+    platform::Guarded([] { TFarbe::style_lesen(); });
+
+    // 9. Name field only with a folder.
+    const bool haveFolder = !Pfad().isEmpty();
+    Label6->setEnabled(haveFolder);
+    Edit1->setEnabled(haveFolder);
+
+    // 10. Nothing to scan or save yet.
+    Button4->setEnabled(false);
+    Button2->setEnabled(false);
+
+    // 12. Nothing to save, turn, view or delete yet.
+    SpeedButton4->setEnabled(false);
+    SpeedButton5->setEnabled(false);
+    SpeedButton3->setEnabled(false);
+    Button3->setEnabled(false);
+
+    // 13. The documents of the stored folder.
+    Dir_Listbox_fuellen(this);
+}
+
+int TForm1::OuterWidth() const
+{
+    return frameGeometry().width();
+}
+
+void TForm1::FormResize(QObject *)
+{
+    breit = OuterWidth() / 2.0;
+    const int h = static_cast<int>(std::trunc(breit));
+    Button1->move(h - (Button1->width() + 10), Button1->y());
+    Button2->move(h - 5, Button2->y());
+}
+
+void TForm1::FormKeyDown(QObject *, WORD &Key, TShiftState Shift)
+{
+    if (Key == VK_F4 && Shift == ssAlt)
+        close();
+    if (Key == VK_F1)
+        platform::Application::instance().HelpContext(100);
+}
+
+void TForm1::Button1Click(QObject *)
+{
+    close();
+    platform::Application::instance().Terminate();
+}
+
+void TForm1::addDocumentsMatching(const QString &pattern, QSet<QString> &listed)
+{
+    const bool sorted = ListBox1->isSortingEnabled();
+    int r = platform::FindFirst(Pfad() + pattern, platform::faAnyFile, SearchRec);
+    while (r == 0) {
+        d_name = SearchRec.Name;
+        const QString key = d_name.toCaseFolded();
+        if (!listed.contains(key)) {
+            listed.insert(key);
+            auto *item = new TDocumentItem(d_name);
+            if (sorted)
+                ListBox1->addItem(item); // the model inserts it at its place
+            else
+                ListBox1->insertItem(ListBox1->count(), item);
+        }
+        r = platform::FindNext(SearchRec);
+    }
+    platform::FindClose(SearchRec);
+}
+
+void TForm1::Dir_Listbox_fuellen(QObject *)
+{
+    ListBox1->clear();
+    if (Pfad().isEmpty())
+        return;
+    QSet<QString> listed;
+    ListBox1->setUpdatesEnabled(false);
+    addDocumentsMatching(QStringLiteral("*.jpg"), listed);
+    addDocumentsMatching(QStringLiteral("*.bmp"), listed);
+    ListBox1->setUpdatesEnabled(true);
+}
+
+void TForm1::opt_lesen(QObject *)
+{
+    const RecordReadResult r = ReadRecordFile(SettingsFilePath(), &option, sizeof option);
+    if (r == RecordReadResult::Missing)
+        opt_anlegen(this);
+    // A file that cannot be opened for writing, or that is short or broken,
+    // is not reported: the settings then stay as read (or empty) for the run.
+}
+
+void TForm1::opt_anlegen(QObject *)
+{
+    option.doub1 = 0.0;
+    option.doub2 = 0.0;
+    option.anzahl = 0;
+    option.sonst2 = 0;
+    option.sonst3 = 0;
+    option.Str1[0] = 0;
+    option.str2[0] = 0;
+    option.str3[0] = 0;
+    if (!WriteRecordFile(SettingsFilePath(), &option, sizeof option))
+        return; // no stored settings this run
+    creatingSettings_ = true;
+    opt_speichern(this);
+    creatingSettings_ = false;
+}
+
+void TForm1::opt_speichern(QObject *)
+{
+    if (platform::FileExists(SettingsFilePath())) {
+        option.anzahl = 0;
+        WriteRecordFile(SettingsFilePath(), &option, sizeof option);
+    } else if (!creatingSettings_) {
+        opt_anlegen(this);
+    }
+}
+
+void TForm1::version_lesen(QObject *)
+{
+    const RecordReadResult r = ReadRecordFile(VersionFilePath(), &t_version, sizeof t_version);
+    if (r == RecordReadResult::Missing)
+        t_version.version = 0;
+}
+
+void TForm1::version_speichern(QObject *)
+{
+    if (platform::FileExists(VersionFilePath())) {
+        t_version.version = versionsnum;
+        OverwriteRecordInPlace(VersionFilePath(), &t_version, sizeof t_version);
+    } else {
+        version_anlegen(this);
+    }
+}
+
+void TForm1::version_anlegen(QObject *)
+{
+    QFile f(VersionFilePath());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    f.close();
+    version_speichern(this);
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && isActiveWindow()) {
+        // Key preview: the window sees each key once, before the focused
+        // control (the first delivery goes to the focus widget).
+        QWidget *w = qobject_cast<QWidget *>(watched);
+        QWidget *focus = QApplication::focusWidget();
+        const bool first = focus ? watched == focus : watched == this;
+        if (w && first && w->window() == this) {
+            auto *ke = static_cast<QKeyEvent *>(event);
+            WORD key = 0;
+            if (ke->key() >= Qt::Key_F1 && ke->key() <= Qt::Key_F24)
+                key = static_cast<WORD>(VK_F1 + (ke->key() - Qt::Key_F1));
+            if (key != 0) {
+                TShiftState shift = 0;
+                const auto mods = ke->modifiers();
+                if (mods & Qt::ShiftModifier)
+                    shift |= ssShift;
+                if (mods & Qt::AltModifier)
+                    shift |= ssAlt;
+                if (mods & Qt::ControlModifier)
+                    shift |= ssCtrl;
+                const auto buttons = QGuiApplication::mouseButtons();
+                if (buttons & Qt::LeftButton)
+                    shift |= ssLeft;
+                if (buttons & Qt::RightButton)
+                    shift |= ssRight;
+                if (buttons & Qt::MiddleButton)
+                    shift |= ssMiddle;
+                platform::Guarded([&] { FormKeyDown(this, key, shift); });
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    lastOuterWidth_ = OuterWidth();
+    platform::Guarded([&] { FormResize(this); });
+}
+
+void TForm1::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    // The window manager adds its frame after the first show; the outer
+    // width changes then without a resize of the client area.
+    if (OuterWidth() != lastOuterWidth_) {
+        lastOuterWidth_ = OuterWidth();
+        platform::Guarded([&] { FormResize(this); });
+    }
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    lastOuterWidth_ = OuterWidth();
+    platform::Guarded([&] { FormResize(this); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    QMainWindow::closeEvent(event);
+    // Closing the main window ends the program, whatever else is open.
+    if (event->isAccepted() && platform::Application::instance().MainForm() == this)
+        platform::Application::instance().Terminate();
+}

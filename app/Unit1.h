@@ -1,0 +1,138 @@
+// The main window and the module state of the document workflow.
+#pragma once
+
+#include "app/Controls.h"
+#include "app/Records.h"
+#include "platform/Files.h"
+#include "platform/WinTypes.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <QSet>
+
+// Held modifier keys and mouse buttons of a key event.
+enum TShiftStateFlag : unsigned {
+    ssShift = 1u << 0,
+    ssAlt = 1u << 1,
+    ssCtrl = 1u << 2,
+    ssLeft = 1u << 3,
+    ssRight = 1u << 4,
+    ssMiddle = 1u << 5,
+};
+using TShiftState = unsigned;
+
+class TForm1;
+
+// Module state of the main window's unit, alive for the whole run.
+namespace Unit1 {
+inline QString lpf;              // program directory, with trailing "/"
+inline QString version;          // "2.03"
+inline std::int32_t versionsnum; // 203
+inline QString chmFile;          // lpf + "Quillora-Hilfe.chm"
+inline optionen option{};        // the settings record
+inline welcheversion t_version{}; // the version record
+inline QString datei_m;          // current document's file name
+inline double breit = 0;         // half the window's outer width
+inline QString d_name;           // name just found while the list is filled
+inline platform::TSearchRec SearchRec;
+inline TForm1 *Form1 = nullptr;
+
+// The document folder held in option.pfad, and setting it (cut to 255
+// bytes at a character boundary; later bytes of the field are kept).
+QString Pfad();
+void SetPfad(const QString &folder);
+
+// Paths of the stored files.
+QString SettingsFilePath(); // "Einstellung.opt"
+QString VersionFilePath();  // "Version.ver"
+
+// Back to the state at program start (tests).
+void ResetState();
+} // namespace Unit1
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Controls, named as in the window's design.
+    QMenuBar *MainMenu1 = nullptr;
+    QAction *Style1 = nullptr;
+    QAction *Update1 = nullptr;
+    QAction *Hilfe1 = nullptr;
+    QAction *Info1 = nullptr;
+    TPanel *Panel1 = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button2 = nullptr;
+    TPanel *Panel3 = nullptr;
+    TPanel *Panel2 = nullptr;
+    QGroupBox *GroupBox2 = nullptr;
+    QListWidget *ListBox1 = nullptr;
+    TPanel *Panel5 = nullptr;
+    QPushButton *Button3 = nullptr;
+    TPanel *Panel4 = nullptr;
+    QGroupBox *GroupBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label6 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+    TSpeedButton *SpeedButton2 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QPushButton *Button4 = nullptr;
+    QGroupBox *GroupBox4 = nullptr;
+    QListWidget *LBSources = nullptr;
+    TSpeedButton *SpeedButton4 = nullptr;
+    TSpeedButton *SpeedButton5 = nullptr;
+    TSpeedButton *SpeedButton3 = nullptr;
+    TImage *Image1 = nullptr;
+
+    // Handlers.
+    void FormCreate(QObject *Sender);
+    void FormResize(QObject *Sender);
+    void FormKeyDown(QObject *Sender, WORD &Key, TShiftState Shift);
+    void Button1Click(QObject *Sender);
+    void Dir_Listbox_fuellen(QObject *Sender);
+
+    // Stored files.
+    void opt_lesen(QObject *Sender);
+    void opt_anlegen(QObject *Sender);
+    void opt_speichern(QObject *Sender);
+    void version_lesen(QObject *Sender);
+    void version_speichern(QObject *Sender);
+    void version_anlegen(QObject *Sender);
+
+    // The window's outer width, borders included.
+    int OuterWidth() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+
+private:
+    void buildControls();
+    // Appends the names matching |pattern| in the document folder that the
+    // list does not hold yet; |listed| holds the case-folded listed names.
+    void addDocumentsMatching(const QString &pattern, QSet<QString> &listed);
+
+    bool creatingSettings_ = false;
+    int lastOuterWidth_ = -1;
+};
+
+// The list entries of the document list: a sorted list orders them
+// alphabetically with letter case ignored, by the locale's rules.
+class TDocumentItem : public QListWidgetItem {
+public:
+    using QListWidgetItem::QListWidgetItem;
+    bool operator<(const QListWidgetItem &other) const override;
+};

@@ -1,0 +1,74 @@
+#include "platform/Application.h"
+
+#include "platform/Boxes.h"
+#include "platform/Exceptions.h"
+#include "platform/Help.h"
+#include "platform/Messages.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEventLoop>
+
+namespace platform {
+
+Application &Application::instance()
+{
+    static Application app;
+    return app;
+}
+
+HWND Application::Handle()
+{
+    if (!handle_)
+        handle_ = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    return handle_;
+}
+
+void Application::Terminate()
+{
+    terminated_ = true;
+    QCoreApplication::quit();
+}
+
+void Application::ProcessMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+bool Application::HelpContext(int context)
+{
+    return HelpViewer::instance().ShowContext(helpFile_, context);
+}
+
+int Application::Run()
+{
+    if (mainForm_)
+        mainForm_->show();
+    if (terminated_)
+        return 0;
+    return QApplication::exec();
+}
+
+void Application::Reset()
+{
+    title_ = QStringLiteral("Quillora");
+    helpFile_.clear();
+    mainForm_ = nullptr;
+    terminated_ = false;
+}
+
+GuardedApplication::GuardedApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+bool GuardedApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception &e) {
+        Boxes::instance().ShowError(ExceptionText(e));
+    } catch (...) {
+        Boxes::instance().ShowError(QStringLiteral("Unbekannter Fehler"));
+    }
+    return false;
+}
+
+} // namespace platform

@@ -1,0 +1,61 @@
+// Files and folders: existence checks, the directory search with
+// attributes, the program directory and the folder for the program's own
+// stored files.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <memory>
+
+namespace platform {
+
+// Attribute bits of a directory entry.
+constexpr int faReadOnly = 0x01;
+constexpr int faHidden = 0x02;  // name starts with "."
+constexpr int faSysFile = 0x04; // neither file nor folder (device, socket, pipe)
+constexpr int faDirectory = 0x10;
+constexpr int faArchive = 0x20;
+constexpr int faSymLink = 0x400;
+constexpr int faAnyFile = 0x1FF;
+
+// True when |path| names an existing file (not a folder).
+bool FileExists(const QString &path);
+bool DirectoryExists(const QString &path);
+
+// State of a running directory search.
+struct TSearchRec {
+    QString Name;
+    qint64 Size = 0;
+    int Attr = 0;
+    QDateTime Time;
+
+    struct State;
+    std::shared_ptr<State> state;
+};
+
+// Searches the folder of |pattern| for entries whose names match its last
+// component ("*" and "?" wildcards, letter case ignored) and whose
+// attributes are allowed by |attr| (plain files always are).  Entries come
+// in the order the file system returns them.  0 when an entry was found
+// (it is in |rec|), otherwise an errno value.
+int FindFirst(const QString &pattern, int attr, TSearchRec &rec);
+int FindNext(TSearchRec &rec);
+void FindClose(TSearchRec &rec);
+
+// The directory of the running executable, with a trailing "/".
+QString ProgramDirectory();
+// Points the program directory elsewhere (tests); empty restores it.
+void SetProgramDirectory(const QString &dir);
+
+// The folder for the program's own stored files (settings, version and
+// style): the program directory when it can be written, otherwise
+// $XDG_CONFIG_HOME/Quillora/ (by default ~/.config/Quillora/).  With a
+// trailing "/".
+QString DataDirectory();
+
+// Cuts |bytes| to at most |limit| bytes without splitting a UTF-8 character.
+QByteArray CutAtCharacterBoundary(const QByteArray &bytes, int limit);
+
+} // namespace platform
