@@ -1,0 +1,164 @@
+#include "app/DocumentSave.h"
+
+#include "platform/Jpeg.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillora {
+
+using platform::FileAccessError;
+
+QString withJpgEnding(const QString &name)
+{
+    return name.endsWith(QLatin1String(".jpg"), Qt::CaseSensitive) ? name : name + QLatin1String(".jpg");
+}
+
+QString withoutJpgEnding(const QString &name)
+{
+    if (name.endsWith(QLatin1String(".jpg"), Qt::CaseSensitive) ||
+        name.endsWith(QLatin1String(".Jpg"), Qt::CaseSensitive))
+        return name.left(name.size() - 4);
+    return name;
+}
+
+QString jpgFileNameFor(const QString &path)
+{
+    const int slash = int(path.lastIndexOf(QLatin1Char('/')));
+    const QString file = path.mid(slash + 1);
+    return file.left(std::max<qsizetype>(0, file.size() - 3)) + QLatin1String("jpg");
+}
+
+bool fileExists(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+namespace {
+
+std::atomic<unsigned> g_tempCounter{0};
+
+class TempFile {
+public:
+    // Creates a new, empty hidden file beside |target|.
+    explicit TempFile(const QString &target) : target_(target)
+    {
+        const QFileInfo info(target);
+        const QString dir = info.path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = dir + QStringLiteral("/.quillora-%1-%2.tmp").arg(::getpid()).arg(g_tempCounter++);
+            fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ >= 0)
+                return;
+            if (errno != EEXIST)
+                break;
+        }
+        throw FileAccessError(FileAccessError::Op::Create, target_, errno);
+    }
+
+    ~TempFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!committed_)
+            ::unlink(QFile::encodeName(path_).constData());
+    }
+
+    TempFile(const TempFile &) = delete;
+    TempFile &operator=(const TempFile &) = delete;
+
+    void write(const std::uint8_t *p, std::size_t n)
+    {
+        while (n > 0) {
+            const ssize_t w = ::write(fd_, p, n);
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw FileAccessError(FileAccessError::Op::Write, target_, errno);
+            }
+            p += w;
+            n -= std::size_t(w);
+        }
+    }
+
+    void commit()
+    {
+        const QByteArray targetName = QFile::encodeName(target_);
+        struct stat st {};
+        if (::stat(targetName.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::fchmod(fd_, st.st_mode & 07777);
+        if (::fsync(fd_) != 0)
+            throw FileAccessError(FileAccessError::Op::Write, target_, errno);
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0)
+            throw FileAccessError(FileAccessError::Op::Write, target_, errno);
+        if (::rename(QFile::encodeName(path_).constData(), targetName.constData()) != 0)
+            throw FileAccessError(FileAccessError::Op::Rename, target_, errno);
+        committed_ = true;
+        // Make the rename itself durable; a failure here changes nothing
+        // about the file's contents.
+        const int dirFd = ::open(QFile::encodeName(QFileInfo(target_).path()).constData(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+    }
+
+private:
+    QString target_;
+    QString path_;
+    int fd_ = -1;
+    bool committed_ = false;
+};
+
+} // namespace
+
+void replaceFile(const QString &path, const std::function<void(const platform::ByteSink &)> &produce)
+{
+    TempFile temp(path);
+    produce([&temp](const std::uint8_t *p, std::size_t n) { temp.write(p, n); });
+    temp.commit();
+}
+
+void replaceFile(const QString &path, const std::vector<std::uint8_t> &bytes)
+{
+    replaceFile(path, [&bytes](const platform::ByteSink &sink) { sink(bytes.data(), bytes.size()); });
+}
+
+void overwriteDocument(const platform::Picture &picture, const QString &path)
+{
+    if (path.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive)) {
+        replaceFile(path, [&picture](const platform::ByteSink &sink) { platform::writeBmp(picture.image(), sink); });
+        return;
+    }
+    replaceFile(path, picture.jpegBytes(kOverwriteQuality));
+}
+
+QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name)
+{
+    const QString bmpPath = folder + name + QLatin1String(".bmp");
+    if (!picture.isEmpty())
+        picture.saveBitmapFile(bmpPath);
+    if (!fileExists(bmpPath))
+        return QString();
+    const std::vector<std::uint8_t> bmp = platform::readWholeFile(bmpPath);
+    platform::Picture temporary;
+    temporary.setBitmap(platform::decodeBmp(bmp.data(), bmp.size()));
+    const QString jpgName = jpgFileNameFor(bmpPath);
+    replaceFile(folder + jpgName, platform::encodeJpeg(temporary.image(), kNewDocumentQuality));
+    ::unlink(QFile::encodeName(bmpPath).constData());
+    return jpgName;
+}
+
+} // namespace quillora

@@ -1,0 +1,40 @@
+// Windows bitmap files (.bmp).
+//
+// Reading accepts the core (12-byte) header and the info headers of 40 bytes
+// and more, bottom-up and top-down rows, 1, 4 and 8 bits with a palette
+// (uncompressed or run-length encoded), 16 and 32 bits with or without bit
+// masks, and 24 bits.  Every size, offset and count in the headers is checked
+// against the data before it is used; a damaged file gives a BmpError.
+// Writing produces an uncompressed 24-bit bottom-up file with a 40-byte
+// info header.
+#pragma once
+
+#include <QImage>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <vector>
+
+namespace platform {
+
+class BmpError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Decodes a whole bitmap file held in memory into a 32-bit image
+// (QImage::Format_RGB32).  Throws BmpError.
+QImage decodeBmp(const std::uint8_t *data, std::size_t size);
+
+// Writes |image| as a 24-bit bitmap file, handing the bytes to |sink| in
+// order, in pieces of at most a few megabytes.  Throws BmpError for an empty
+// image or one too large for the format; exceptions of |sink| pass through.
+using ByteSink = std::function<void(const std::uint8_t *data, std::size_t size)>;
+void writeBmp(const QImage &image, const ByteSink &sink);
+
+// The same into memory.
+std::vector<std::uint8_t> encodeBmp(const QImage &image);
+
+} // namespace platform

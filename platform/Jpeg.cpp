@@ -1,0 +1,438 @@
+#include "platform/Jpeg.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+// libjpeg reports fatal errors through error_exit, which must not return.
+// We leave it with longjmp.  Every function that calls setjmp below is plain
+// C in spirit: it owns no object with a destructor, keeps everything it may
+// need after the jump in the state record it was given (not in locals), and
+// frees what the library or it allocated before returning.  The C++ callers
+// turn the outcome into objects and exceptions afterwards.
+
+namespace platform {
+
+namespace {
+
+std::size_t g_maxPixels = std::size_t(200) * 1000 * 1000;
+
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+extern "C" void onJpegError(j_common_ptr cinfo)
+{
+    auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+    err->message[0] = '\0';
+    (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings (for example a file that ends early) are not fatal; the library
+// goes on with what it has.  Nothing is printed.
+extern "C" void onJpegMessage(j_common_ptr) {}
+
+// Progressive files may hold any number of scans, each costing a pass over
+// the whole coefficient buffer; a damaged file can make that endless.
+constexpr int kMaxScans = 1000;
+
+extern "C" void onJpegProgress(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor)
+        return;
+    auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "Too many scans in progressive JPEG file");
+        std::longjmp(err->jump, 1);
+    }
+}
+
+// Output into one growing malloc'd block that the encoder's state owns, so
+// the error path can free it whatever the library did before failing.
+struct MemoryDestination {
+    jpeg_destination_mgr pub;
+    unsigned char *buffer = nullptr;
+    std::size_t capacity = 0;
+    std::size_t size = 0;
+};
+
+extern "C" void destInit(j_compress_ptr cinfo)
+{
+    auto *d = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    if (!d->buffer) {
+        d->capacity = std::size_t(1) << 16;
+        d->buffer = static_cast<unsigned char *>(std::malloc(d->capacity));
+        if (!d->buffer)
+            ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 10);
+    }
+    d->pub.next_output_byte = d->buffer;
+    d->pub.free_in_buffer = d->capacity;
+}
+
+extern "C" boolean destEmpty(j_compress_ptr cinfo)
+{
+    auto *d = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    const std::size_t used = d->capacity;
+    auto *grown = static_cast<unsigned char *>(std::realloc(d->buffer, d->capacity * 2));
+    if (!grown)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 11);
+    d->buffer = grown;
+    d->capacity *= 2;
+    d->pub.next_output_byte = d->buffer + used;
+    d->pub.free_in_buffer = d->capacity - used;
+    return TRUE;
+}
+
+extern "C" void destTerm(j_compress_ptr cinfo)
+{
+    auto *d = reinterpret_cast<MemoryDestination *>(cinfo->dest);
+    d->size = d->capacity - d->pub.free_in_buffer;
+}
+
+void setupErrors(ErrorManager &err)
+{
+    jpeg_std_error(&err.pub);
+    err.pub.error_exit = onJpegError;
+    err.pub.output_message = onJpegMessage;
+    err.message[0] = '\0';
+}
+
+// ---- decoding ----------------------------------------------------------
+
+struct DecodeState {
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    const unsigned char *data = nullptr;
+    unsigned long size = 0;
+    std::size_t maxPixels = 0;
+    // Called once the size is known; returns the first byte of the
+    // destination rows (32 bits per pixel) and their stride, or null when
+    // no memory could be had.  Must not throw.
+    unsigned char *(*allocate)(void *ctx, int w, int h, std::size_t *stride) = nullptr;
+    void *ctx = nullptr;
+    jpeg_progress_mgr progress;
+    unsigned char *cmykRow = nullptr; // malloc'd, CMYK input only
+    bool tooLarge = false;
+    bool noMemory = false;
+};
+
+// Returns true on success.  |st.err.message| holds the library's text on
+// failure.
+bool decodeRaw(DecodeState &st)
+{
+    jpeg_decompress_struct *cinfo = &st.cinfo;
+    cinfo->err = &st.err.pub;
+    setupErrors(st.err);
+    if (setjmp(st.err.jump)) {
+        std::free(st.cmykRow);
+        st.cmykRow = nullptr;
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    jpeg_create_decompress(cinfo);
+    st.progress.progress_monitor = onJpegProgress;
+    cinfo->progress = &st.progress;
+    jpeg_mem_src(cinfo, st.data, st.size);
+    jpeg_read_header(cinfo, TRUE);
+
+    const bool cmyk = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+    cinfo->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
+    jpeg_calc_output_dimensions(cinfo);
+    const std::size_t w = cinfo->output_width;
+    const std::size_t h = cinfo->output_height;
+    if (w == 0 || h == 0 || w > 65535 || h > 65535 || w * h > st.maxPixels) {
+        st.tooLarge = true;
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    std::size_t stride = 0;
+    unsigned char *first = st.allocate(st.ctx, int(w), int(h), &stride);
+    if (!first) {
+        st.noMemory = true;
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    if (cmyk) {
+        st.cmykRow = static_cast<unsigned char *>(std::malloc(w * 4));
+        if (!st.cmykRow) {
+            st.noMemory = true;
+            jpeg_destroy_decompress(cinfo);
+            return false;
+        }
+    }
+    jpeg_start_decompress(cinfo);
+    // Adobe writes CMYK inverted; libjpeg passes the values through.
+    const bool inverted = cinfo->saw_Adobe_marker;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        unsigned char *dst = first + std::size_t(cinfo->output_scanline) * stride;
+        if (!cmyk) {
+            JSAMPROW row = dst;
+            if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
+                break;
+            continue;
+        }
+        JSAMPROW row = st.cmykRow;
+        if (jpeg_read_scanlines(cinfo, &row, 1) != 1)
+            break;
+        const unsigned char *s = st.cmykRow;
+        for (std::size_t x = 0; x < w; ++x, s += 4, dst += 4) {
+            unsigned c = s[0], m = s[1], y = s[2], k = s[3];
+            if (!inverted) {
+                c = 255 - c;
+                m = 255 - m;
+                y = 255 - y;
+                k = 255 - k;
+            }
+            // Now c, m, y, k are "amount of white" per channel.
+            dst[0] = static_cast<unsigned char>(y * k / 255);
+            dst[1] = static_cast<unsigned char>(m * k / 255);
+            dst[2] = static_cast<unsigned char>(c * k / 255);
+            dst[3] = 0xFF;
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    std::free(st.cmykRow);
+    st.cmykRow = nullptr;
+    jpeg_destroy_decompress(cinfo);
+    return true;
+}
+
+// ---- encoding ----------------------------------------------------------
+
+struct EncodeState {
+    jpeg_compress_struct cinfo;
+    ErrorManager err;
+    const unsigned char *pixels = nullptr; // 32-bit BGRX rows
+    std::size_t stride = 0;
+    int width = 0;
+    int height = 0;
+    int quality = 75;
+    unsigned char *row = nullptr; // malloc'd 24-bit row
+    MemoryDestination dest;       // its buffer is malloc'd, freed by the caller
+    bool noMemory = false;
+};
+
+bool encodeRaw(EncodeState &st)
+{
+    jpeg_compress_struct *cinfo = &st.cinfo;
+    cinfo->err = &st.err.pub;
+    setupErrors(st.err);
+    if (setjmp(st.err.jump)) {
+        std::free(st.row);
+        st.row = nullptr;
+        jpeg_destroy_compress(cinfo);
+        std::free(st.dest.buffer);
+        st.dest.buffer = nullptr;
+        return false;
+    }
+    jpeg_create_compress(cinfo);
+    st.row = static_cast<unsigned char *>(std::malloc(std::size_t(st.width) * 3));
+    if (!st.row) {
+        st.noMemory = true;
+        jpeg_destroy_compress(cinfo);
+        return false;
+    }
+    st.dest.capacity = std::max<std::size_t>(std::size_t(1) << 16, std::size_t(st.width) * std::size_t(st.height) / 8);
+    st.dest.buffer = static_cast<unsigned char *>(std::malloc(st.dest.capacity));
+    if (!st.dest.buffer) {
+        st.noMemory = true;
+        std::free(st.row);
+        st.row = nullptr;
+        jpeg_destroy_compress(cinfo);
+        return false;
+    }
+    st.dest.pub.init_destination = destInit;
+    st.dest.pub.empty_output_buffer = destEmpty;
+    st.dest.pub.term_destination = destTerm;
+    cinfo->dest = &st.dest.pub;
+    cinfo->image_width = JDIMENSION(st.width);
+    cinfo->image_height = JDIMENSION(st.height);
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, st.quality, TRUE);
+    jpeg_start_compress(cinfo, TRUE);
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const unsigned char *s = st.pixels + std::size_t(cinfo->next_scanline) * st.stride;
+        unsigned char *d = st.row;
+        for (int x = 0; x < st.width; ++x, s += 4, d += 3) {
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+        }
+        JSAMPROW r = st.row;
+        jpeg_write_scanlines(cinfo, &r, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    std::free(st.row);
+    st.row = nullptr;
+    jpeg_destroy_compress(cinfo);
+    return true;
+}
+
+// ---- quantisation tables -------------------------------------------------
+
+struct QuantState {
+    jpeg_decompress_struct dcinfo;
+    jpeg_compress_struct ccinfo;
+    ErrorManager err;
+    const unsigned char *data = nullptr;
+    unsigned long size = 0;
+    int quality = 0;
+    int table = 0;
+    unsigned short values[DCTSIZE2] = {};
+    bool found = false;
+};
+
+bool readQuantRaw(QuantState &st)
+{
+    jpeg_decompress_struct *cinfo = &st.dcinfo;
+    cinfo->err = &st.err.pub;
+    setupErrors(st.err);
+    if (setjmp(st.err.jump)) {
+        jpeg_destroy_decompress(cinfo);
+        return false;
+    }
+    jpeg_create_decompress(cinfo);
+    jpeg_mem_src(cinfo, st.data, st.size);
+    jpeg_read_header(cinfo, TRUE);
+    if (st.table >= 0 && st.table < NUM_QUANT_TBLS && cinfo->quant_tbl_ptrs[st.table]) {
+        for (int i = 0; i < DCTSIZE2; ++i)
+            st.values[i] = cinfo->quant_tbl_ptrs[st.table]->quantval[i];
+        st.found = true;
+    }
+    jpeg_destroy_decompress(cinfo);
+    return true;
+}
+
+bool defaultQuantRaw(QuantState &st)
+{
+    jpeg_compress_struct *cinfo = &st.ccinfo;
+    cinfo->err = &st.err.pub;
+    setupErrors(st.err);
+    if (setjmp(st.err.jump)) {
+        jpeg_destroy_compress(cinfo);
+        return false;
+    }
+    jpeg_create_compress(cinfo);
+    cinfo->in_color_space = JCS_RGB;
+    cinfo->input_components = 3;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, st.quality, TRUE);
+    if (st.table >= 0 && st.table < NUM_QUANT_TBLS && cinfo->quant_tbl_ptrs[st.table]) {
+        for (int i = 0; i < DCTSIZE2; ++i)
+            st.values[i] = cinfo->quant_tbl_ptrs[st.table]->quantval[i];
+        st.found = true;
+    }
+    jpeg_destroy_compress(cinfo);
+    return true;
+}
+
+unsigned char *allocateImage(void *ctx, int w, int h, std::size_t *stride)
+{
+    auto *img = static_cast<QImage *>(ctx);
+    // QImage reports a failed allocation by being null; it does not throw
+    // for large sizes, but keep the C side free of exceptions regardless.
+    try {
+        *img = QImage(w, h, QImage::Format_RGB32);
+    } catch (...) {
+        *img = QImage();
+    }
+    if (img->isNull())
+        return nullptr;
+    *stride = std::size_t(img->bytesPerLine());
+    return img->bits();
+}
+
+} // namespace
+
+std::size_t maxImagePixels()
+{
+    return g_maxPixels;
+}
+
+void setMaxImagePixels(std::size_t pixels)
+{
+    g_maxPixels = pixels;
+}
+
+QImage decodeJpeg(const std::uint8_t *data, std::size_t size)
+{
+    if (!data || size == 0)
+        throw JpegError("Empty input file");
+    QImage image;
+    auto st = std::make_unique<DecodeState>();
+    st->data = data;
+    st->size = static_cast<unsigned long>(size);
+    st->maxPixels = g_maxPixels;
+    st->allocate = allocateImage;
+    st->ctx = &image;
+    if (!decodeRaw(*st)) {
+        if (st->tooLarge)
+            throw JpegError("Image too large or empty");
+        if (st->noMemory)
+            throw JpegError("Insufficient memory");
+        throw JpegError(st->err.message[0] ? st->err.message : "JPEG error");
+    }
+    return image;
+}
+
+std::vector<std::uint8_t> encodeJpeg(const QImage &source, int quality)
+{
+    if (source.isNull() || source.width() <= 0 || source.height() <= 0)
+        throw JpegError("Empty JPEG image");
+    QImage image = source;
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        throw JpegError("Insufficient memory");
+    auto st = std::make_unique<EncodeState>();
+    st->pixels = image.constBits();
+    st->stride = std::size_t(image.bytesPerLine());
+    st->width = image.width();
+    st->height = image.height();
+    st->quality = std::clamp(quality, 1, 100);
+    if (!encodeRaw(*st)) {
+        if (st->noMemory)
+            throw JpegError("Insufficient memory");
+        throw JpegError(st->err.message[0] ? st->err.message : "JPEG error");
+    }
+    std::unique_ptr<unsigned char, decltype(&std::free)> buffer(st->dest.buffer, &std::free);
+    st->dest.buffer = nullptr;
+    return std::vector<std::uint8_t>(buffer.get(), buffer.get() + st->dest.size);
+}
+
+std::vector<std::uint16_t> jpegQuantTable(const std::uint8_t *data, std::size_t size, int table)
+{
+    if (!data || size == 0)
+        return {};
+    auto st = std::make_unique<QuantState>();
+    st->data = data;
+    st->size = static_cast<unsigned long>(size);
+    st->table = table;
+    if (!readQuantRaw(*st) || !st->found)
+        return {};
+    return std::vector<std::uint16_t>(st->values, st->values + DCTSIZE2);
+}
+
+std::vector<std::uint16_t> jpegDefaultQuantTable(int quality, int table)
+{
+    auto st = std::make_unique<QuantState>();
+    st->quality = std::clamp(quality, 1, 100);
+    st->table = table;
+    if (!defaultQuantRaw(*st) || !st->found)
+        return {};
+    return std::vector<std::uint16_t>(st->values, st->values + DCTSIZE2);
+}
+
+} // namespace platform

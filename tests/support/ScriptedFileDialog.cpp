@@ -1,0 +1,32 @@
+#include "support/ScriptedFileDialog.h"
+
+#include <gtest/gtest.h>
+
+namespace support {
+
+std::optional<QString> ScriptedFileDialog::getOpenFileName(QWidget *, const QString &fileName)
+{
+    offered_.push_back(fileName);
+    if (answers_.empty()) {
+        ADD_FAILURE() << "file dialog shown without a scripted answer (offered \"" << fileName.toStdString()
+                      << "\")";
+        return std::nullopt;
+    }
+    auto answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+}
+
+ScopedFileDialog::ScopedFileDialog()
+{
+    auto dialog = std::make_unique<ScriptedFileDialog>();
+    dialog_ = dialog.get();
+    previous_ = platform::setFileDialogs(std::move(dialog));
+}
+
+ScopedFileDialog::~ScopedFileDialog()
+{
+    platform::setFileDialogs(std::move(previous_));
+}
+
+} // namespace support

@@ -1,0 +1,51 @@
+// Test double of the file-open dialog: answers from a script and records what
+// each call offered.  A call with no answer left fails the test and cancels.
+#pragma once
+
+#include "platform/FileDialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace support {
+
+class ScriptedFileDialog : public platform::FileDialogService {
+public:
+    // The next call chooses |path|.
+    void choose(const QString &path) { answers_.push_back(path); }
+    // The next call is cancelled.
+    void cancel() { answers_.push_back(std::nullopt); }
+
+    std::optional<QString> getOpenFileName(QWidget *parent, const QString &fileName) override;
+
+    // The file name offered by each call, in order.
+    const QStringList &offered() const { return offered_; }
+    int calls() const { return int(offered_.size()); }
+    bool allAnswersUsed() const { return answers_.empty(); }
+
+private:
+    std::deque<std::optional<QString>> answers_;
+    QStringList offered_;
+};
+
+// Installs a ScriptedFileDialog for the lifetime of this object and puts the
+// previous service back afterwards.
+class ScopedFileDialog {
+public:
+    ScopedFileDialog();
+    ~ScopedFileDialog();
+    ScopedFileDialog(const ScopedFileDialog &) = delete;
+    ScopedFileDialog &operator=(const ScopedFileDialog &) = delete;
+
+    ScriptedFileDialog &operator*() { return *dialog_; }
+    ScriptedFileDialog *operator->() { return dialog_; }
+
+private:
+    ScriptedFileDialog *dialog_;
+    std::unique_ptr<platform::FileDialogService> previous_;
+};
+
+} // namespace support
