@@ -19,9 +19,7 @@ Application &Application::instance()
 
 HWND Application::Handle()
 {
-    if (!handle_)
-        handle_ = AllocateHWnd([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
-    return handle_;
+    return ApplicationWindow();
 }
 
 void Application::Terminate()

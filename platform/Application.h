@@ -22,7 +22,8 @@ public:
     QString HelpFile() const { return helpFile_; }
     void SetHelpFile(const QString &file) { helpFile_ = file; }
 
-    // The hidden application window, created on first use.
+    // The hidden application window (platform::ApplicationWindow), created
+    // on first use; its messages pass through the application-window hooks.
     HWND Handle();
 
     QWidget *MainForm() const { return mainForm_; }
@@ -49,7 +50,6 @@ private:
 
     QString title_ = QStringLiteral("Quillora");
     QString helpFile_;
-    HWND handle_ = nullptr;
     QPointer<QWidget> mainForm_;
     bool terminated_ = false;
 };

@@ -177,16 +177,25 @@ void SetProgramDirectory(const QString &dir)
     programDirOverride = dir.isEmpty() ? QString() : withSlash(dir);
 }
 
+QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,
+                         const QString &home)
+{
+    if (programDirWritable)
+        return withSlash(programDir);
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    QString config = xdgConfigHome;
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        config = withSlash(home) + QStringLiteral(".config");
+    return withSlash(config) + QStringLiteral("Quillora/");
+}
+
 QString DataDirectory()
 {
     const QString lpf = ProgramDirectory();
-    if (::access(QFile::encodeName(lpf).constData(), W_OK) == 0)
-        return lpf;
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir::homePath() + QStringLiteral("/.config");
-    const QString dir = withSlash(config) + QStringLiteral("Quillora/");
-    QDir().mkpath(dir);
+    const bool writable = ::access(QFile::encodeName(lpf).constData(), W_OK) == 0;
+    const QString dir = DataDirectoryFor(lpf, writable, qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
+    if (!writable)
+        QDir().mkpath(dir);
     return dir;
 }
 

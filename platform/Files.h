@@ -54,6 +54,9 @@ void SetProgramDirectory(const QString &dir);
 // $XDG_CONFIG_HOME/Quillora/ (by default ~/.config/Quillora/).  With a
 // trailing "/".
 QString DataDirectory();
+// The choice DataDirectory makes, for given circumstances (no side effects).
+QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,
+                         const QString &home);
 
 // Cuts |bytes| to at most |limit| bytes without splitting a UTF-8 character.
 QByteArray CutAtCharacterBoundary(const QByteArray &bytes, int limit);
