@@ -1,0 +1,258 @@
+// Bitmap handles from packed DIBs and DIB sections.
+#include "platform/Bitmaps.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// A packed DIB with an info header: |rows| are given top row first and
+// stored bottom-up (or top-down when |topDown|), each padded to 4 bytes.
+std::vector<BYTE> infoDib(int width, int bits, const std::vector<std::vector<BYTE>> &rows,
+                          const std::vector<RGBQUAD> &colors = {}, bool topDown = false, DWORD clrUsed = 0)
+{
+    const std::size_t stride = ((bits * width + 31) / 32) * 4;
+    const int height = int(rows.size());
+    std::vector<BYTE> dib(40 + colors.size() * 4 + stride * rows.size(), 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 40;
+    h.biWidth = width;
+    h.biHeight = topDown ? -height : height;
+    h.biPlanes = 1;
+    h.biBitCount = WORD(bits);
+    h.biClrUsed = clrUsed;
+    std::memcpy(dib.data(), &h, 40);
+    std::memcpy(dib.data() + 40, colors.data(), colors.size() * 4);
+    BYTE *px = dib.data() + 40 + colors.size() * 4;
+    for (int y = 0; y < height; ++y) {
+        const int slot = topDown ? y : height - 1 - y;
+        std::memcpy(px + stride * slot, rows[y].data(), std::min(stride, rows[y].size()));
+    }
+    return dib;
+}
+
+std::vector<RGBQUAD> ramp(int n)
+{
+    std::vector<RGBQUAD> c;
+    for (int i = 0; i < n; ++i)
+        c.push_back(RGBQUAD{BYTE(i * 3), BYTE(i * 2), BYTE(i), 0}); // blue, green, red
+    return c;
+}
+
+struct Handle {
+    HBITMAP h;
+    explicit Handle(HBITMAP b) : h(b) {}
+    ~Handle()
+    {
+        if (h)
+            DeleteObject(h);
+    }
+};
+
+} // namespace
+
+TEST(PackedDib, EveryDepthArrivesWithItsPixels)
+{
+    const std::size_t before = platform::LiveBitmapCount();
+    {
+        // 1 bit: 0b10100000 -> pixels 1,0,1 ; colour 1 is white, 0 black.
+        auto dib = infoDib(3, 1, {{0xA0}, {0x40}}, {{0, 0, 0, 0}, {255, 255, 255, 0}});
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        QImage img = platform::BitmapToImage(b.h);
+        EXPECT_EQ(img.pixel(0, 0), qRgb(255, 255, 255));
+        EXPECT_EQ(img.pixel(1, 0), qRgb(0, 0, 0));
+        EXPECT_EQ(img.pixel(2, 0), qRgb(255, 255, 255));
+        EXPECT_EQ(img.pixel(1, 1), qRgb(255, 255, 255)); // second row 0b010
+    }
+    {
+        auto dib = infoDib(3, 4, {{0x1F, 0x20}}, ramp(16));
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        QImage img = platform::BitmapToImage(b.h);
+        EXPECT_EQ(img.pixel(0, 0), qRgb(1, 2, 3));
+        EXPECT_EQ(img.pixel(1, 0), qRgb(15, 30, 45));
+        EXPECT_EQ(img.pixel(2, 0), qRgb(2, 4, 6));
+    }
+    {
+        auto dib = infoDib(2, 8, {{7, 80}, {0, 1}}, ramp(256));
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        QImage img = platform::BitmapToImage(b.h);
+        EXPECT_EQ(img.pixel(0, 0), qRgb(7, 14, 21));
+        EXPECT_EQ(img.pixel(1, 0), qRgb(80, 160, 240));
+        EXPECT_EQ(img.pixel(1, 1), qRgb(1, 2, 3));
+    }
+    {
+        // 24 bit: bytes are blue, green, red.
+        auto dib = infoDib(2, 24, {{1, 2, 3, 4, 5, 6}, {9, 8, 7, 0, 0, 0}});
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        QImage img = platform::BitmapToImage(b.h);
+        EXPECT_EQ(img.pixel(0, 0), qRgb(3, 2, 1));
+        EXPECT_EQ(img.pixel(1, 0), qRgb(6, 5, 4));
+        EXPECT_EQ(img.pixel(0, 1), qRgb(7, 8, 9));
+    }
+    {
+        auto dib = infoDib(1, 32, {{10, 20, 30, 0}}, {}, /*topDown=*/true);
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        EXPECT_EQ(platform::BitmapToImage(b.h).pixel(0, 0), qRgb(30, 20, 10));
+    }
+    EXPECT_EQ(platform::LiveBitmapCount(), before);
+}
+
+TEST(PackedDib, TopDownAndBottomUpGiveTheSamePicture)
+{
+    const std::vector<std::vector<BYTE>> rows = {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}};
+    auto up = infoDib(1, 24, rows);
+    auto down = infoDib(1, 24, rows, {}, true);
+    Handle a(CreateBitmapFromPackedDib(up.data(), up.size()));
+    Handle b(CreateBitmapFromPackedDib(down.data(), down.size()));
+    ASSERT_TRUE(a.h && b.h);
+    EXPECT_EQ(platform::BitmapToImage(a.h), platform::BitmapToImage(b.h));
+    EXPECT_EQ(platform::BitmapToImage(a.h).pixel(0, 0), qRgb(1, 1, 1));
+}
+
+TEST(PackedDib, CoreHeaderUsesThreeByteColours)
+{
+    // 2 x 1, 8 bits, 256 RGBTRIPLE entries.
+    std::vector<BYTE> dib(12 + 256 * 3 + 4, 0);
+    BITMAPCOREHEADER h{12, 2, 1, 1, 8};
+    std::memcpy(dib.data(), &h, 12);
+    dib[12 + 5 * 3 + 0] = 50;  // blue of entry 5
+    dib[12 + 5 * 3 + 2] = 200; // red of entry 5
+    dib[12 + 768] = 5;
+    dib[12 + 769] = 0;
+    Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+    ASSERT_TRUE(b.h);
+    QImage img = platform::BitmapToImage(b.h);
+    EXPECT_EQ(img.pixel(0, 0), qRgb(200, 0, 50));
+    EXPECT_EQ(img.pixel(1, 0), qRgb(0, 0, 0));
+}
+
+TEST(PackedDib, DamagedBlocksAreRejectedBeforeReading)
+{
+    auto dib = infoDib(4, 8, {{1, 2, 3, 4}, {5, 6, 7, 8}}, ramp(256));
+    platform::PackedDibLayout l;
+    ASSERT_EQ(platform::InspectPackedDib(dib.data(), dib.size(), &l), platform::DibCheck::Ok);
+    EXPECT_EQ(l.pixelOffset, 40u + 1024u);
+    // One byte short of the pixels, of the colour table, of the header.
+    EXPECT_EQ(platform::InspectPackedDib(dib.data(), dib.size() - 1, &l), platform::DibCheck::Truncated);
+    EXPECT_EQ(platform::InspectPackedDib(dib.data(), 40 + 1023, &l), platform::DibCheck::Truncated);
+    EXPECT_EQ(platform::InspectPackedDib(dib.data(), 39, &l), platform::DibCheck::Truncated);
+    EXPECT_EQ(CreateBitmapFromPackedDib(dib.data(), dib.size() - 1), nullptr);
+
+    // A huge height must not wrap around into a "fitting" size.
+    auto tall = dib;
+    const LONG big = 0x7FFFFFFF;
+    std::memcpy(tall.data() + 8, &big, 4);
+    EXPECT_EQ(platform::InspectPackedDib(tall.data(), tall.size(), &l), platform::DibCheck::Truncated);
+
+    auto odd = dib;
+    const DWORD size = 20;
+    std::memcpy(odd.data(), &size, 4);
+    EXPECT_EQ(platform::InspectPackedDib(odd.data(), odd.size(), &l), platform::DibCheck::BadHeader);
+
+    auto rle = dib;
+    const DWORD comp = BI_RLE8;
+    std::memcpy(rle.data() + 16, &comp, 4);
+    EXPECT_EQ(platform::InspectPackedDib(rle.data(), rle.size(), &l), platform::DibCheck::Unsupported);
+    EXPECT_EQ(CreateBitmapFromPackedDib(rle.data(), rle.size()), nullptr);
+}
+
+TEST(PackedDib, ColourCountAboveTableSizeIsSafe)
+{
+    // biClrUsed 300 for an 8-bit image: the table is 300 entries long, only
+    // 256 are used; a 1-bit image with a one-entry table reads index 1 as black.
+    auto dib = infoDib(1, 8, {{255}}, ramp(300), false, 300);
+    Handle a(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+    ASSERT_TRUE(a.h);
+    EXPECT_EQ(platform::BitmapToImage(a.h).pixel(0, 0), qRgb(255, 510 & 0xFF, 765 & 0xFF));
+
+    auto mono = infoDib(2, 1, {{0x40}}, {{9, 9, 9, 0}}, false, 1);
+    Handle b(CreateBitmapFromPackedDib(mono.data(), mono.size()));
+    ASSERT_TRUE(b.h);
+    EXPECT_EQ(platform::BitmapToImage(b.h).pixel(0, 0), qRgb(9, 9, 9));
+    EXPECT_EQ(platform::BitmapToImage(b.h).pixel(1, 0), qRgb(0, 0, 0));
+}
+
+TEST(DibSection, PixelMemoryIsTheBottomUpRowLayout)
+{
+    std::vector<BYTE> info(40 + 1024, 0);
+    auto *bmi = reinterpret_cast<BITMAPINFO *>(info.data());
+    bmi->bmiHeader.biSize = 40;
+    bmi->bmiHeader.biWidth = 3;
+    bmi->bmiHeader.biHeight = 2;
+    bmi->bmiHeader.biPlanes = 1;
+    bmi->bmiHeader.biBitCount = 24;
+    bmi->bmiHeader.biSizeImage = 1500;
+    void *bits = nullptr;
+    Handle b(CreateDIBSection(bmi, DIB_RGB_COLORS, &bits));
+    ASSERT_TRUE(b.h);
+    ASSERT_TRUE(bits);
+    DIBSECTION ds;
+    ASSERT_TRUE(GetObject(b.h, &ds));
+    EXPECT_EQ(ds.dsBm.bmWidthBytes, 12);
+    EXPECT_EQ(ds.dsBm.bmBitsPixel, 24);
+    EXPECT_EQ(ds.dsBm.bmBits, bits);
+    EXPECT_EQ(ds.dsBmih.biSizeImage, 1500u);
+    auto *p = static_cast<BYTE *>(bits);
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(p[i], 0) << i; // zero-filled
+    p[12 + 0] = 10; // first pixel of the second row in memory = top row
+    p[12 + 2] = 30;
+    QImage img = platform::BitmapToImage(b.h);
+    EXPECT_EQ(img.pixel(0, 0), qRgb(30, 0, 10));
+    EXPECT_EQ(img.pixel(0, 1), qRgb(0, 0, 0));
+
+    // Colour tables never exceed 256 entries and what the depth can index.
+    bmi->bmiHeader.biBitCount = 1;
+    bmi->bmiHeader.biClrUsed = 256;
+    Handle mono(CreateDIBSection(bmi, DIB_RGB_COLORS, &bits));
+    ASSERT_TRUE(mono.h);
+    RGBQUAD table[256];
+    EXPECT_EQ(GetDIBColorTable(mono.h, 0, 256, table), 2u);
+}
+
+TEST(DibSection, ImpossibleFormatsGiveNoBitmap)
+{
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = 40;
+    bmi.bmiHeader.biWidth = 10;
+    bmi.bmiHeader.biHeight = 10;
+    bmi.bmiHeader.biPlanes = 1;
+    void *bits = reinterpret_cast<void *>(1);
+    for (WORD bad : {0, 2, 7, 48, 64}) {
+        bmi.bmiHeader.biBitCount = bad;
+        EXPECT_EQ(CreateDIBSection(&bmi, DIB_RGB_COLORS, &bits), nullptr) << bad;
+        EXPECT_EQ(bits, nullptr);
+    }
+    bmi.bmiHeader.biBitCount = 24;
+    bmi.bmiHeader.biWidth = 0;
+    EXPECT_EQ(CreateDIBSection(&bmi, DIB_RGB_COLORS, &bits), nullptr);
+    bmi.bmiHeader.biWidth = 100000;
+    bmi.bmiHeader.biHeight = 100000; // 30 GB
+    EXPECT_EQ(CreateDIBSection(&bmi, DIB_RGB_COLORS, &bits), nullptr);
+}
+
+TEST(BitmapObject, OwnsAndReleasesItsHandle)
+{
+    const std::size_t before = platform::LiveBitmapCount();
+    QImage img(4, 3, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    HBITMAP h = CreateBitmapFromImage(img);
+    {
+        platform::Bitmap b(h);
+        EXPECT_EQ(b.Width(), 4);
+        EXPECT_EQ(b.Height(), 3);
+        EXPECT_EQ(platform::LiveBitmapCount(), before + 1);
+        b.SetHandle(CreateBitmapFromImage(img)); // old one deleted
+        EXPECT_FALSE(platform::IsBitmap(h));
+        EXPECT_EQ(platform::LiveBitmapCount(), before + 1);
+    }
+    EXPECT_EQ(platform::LiveBitmapCount(), before);
+    EXPECT_FALSE(DeleteObject(h));
+}
