@@ -1,5 +1,7 @@
 #include "app/Unit1.h"
 
+#include "app/DocumentSave.h"
+#include "app/Rotation.h"
 #include "platform/Application.h"
 #include "platform/Boxes.h"
 #include "platform/Exceptions.h"
@@ -15,6 +17,8 @@
 
 #include <cmath>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace Unit1 {
 
@@ -51,6 +55,11 @@ void ResetState()
     d_name.clear();
     platform::FindClose(SearchRec);
     Form1 = nullptr;
+    doku_pfad.clear();
+    list_b = 0;
+    zeile = -1;
+    datei_o.clear();
+    MyFilesExtension.clear();
 }
 
 } // namespace Unit1
@@ -222,6 +231,7 @@ void TForm1::buildControls()
     clientLayout->addWidget(Panel1);
 
     connect(Button1, &QPushButton::clicked, this, [this] { platform::Guarded([&] { Button1Click(Button1); }); });
+    connectDocumentHandlers();
 
     // Client area 586 x 561 below the menu bar.
     const int menuHeight = MainMenu1->sizeHint().height();
@@ -468,4 +478,278 @@ void TForm1::closeEvent(QCloseEvent *event)
     // Closing the main window ends the program, whatever else is open.
     if (event->isAccepted() && platform::Application::instance().MainForm() == this)
         platform::Application::instance().Terminate();
+}
+
+// ---- document folder and list -------------------------------------------
+
+namespace {
+
+const QString kNameExistsText = QStringLiteral(
+    "      Der Dateiname ist bereits vorhanden.      \nBitte wählen Sie einen anderen Dateinamen.      \n"
+    "sonst wird das alte Dokument überschrieben.     ");
+const QString kNameTooLongText = QStringLiteral(
+    "  Der Bildname darf nur 30 Zeichen ohne Dateiendung enthalten. \n"
+    "  Bitte kürzen Sie den Namen durch Umbenennen entsprechend.    \n");
+const QString kLoadingText = QStringLiteral("Bitte warten ... Dokument wird geladen.");
+const QString kOverwriteText = QStringLiteral(
+    "          Die Datei ist bereits vorhanden.   \n  möchten Sie die Datei trotzdem speichern\n"
+    "   und die vorhandene Datei überschreiben?         \n");
+
+// The folder part of a path, with its trailing "/", and the file part.
+QString folderPart(const QString &path)
+{
+    return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString filePart(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The extension of a file name from its last dot on, dot included; empty
+// when the file part has no dot.
+QString extensionOf(const QString &name)
+{
+    const QString file = filePart(name);
+    const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : file.mid(dot);
+}
+
+void processPendingMessages()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace
+
+void TForm1::connectDocumentHandlers()
+{
+    auto guarded = [this](void (TForm1::*handler)(QObject *), QObject *sender) {
+        return [this, handler, sender] { platform::Guarded([&] { (this->*handler)(sender); }); };
+    };
+    connect(SpeedButton2, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton2Click, SpeedButton2));
+    connect(Edit1, &QLineEdit::textChanged, this, guarded(&TForm1::Edit1Change, Edit1));
+    connect(ListBox1, &QListWidget::currentRowChanged, this, guarded(&TForm1::ListBox1Click, ListBox1));
+    connect(Button3, &QPushButton::clicked, this, guarded(&TForm1::Button3Click, Button3));
+    connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click, Button2));
+    connect(SpeedButton4, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton4Click, SpeedButton4));
+    connect(SpeedButton5, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton5Click, SpeedButton5));
+}
+
+int TForm1::SelectedRow() const
+{
+    const int row = ListBox1->currentRow();
+    if (row < 0 || !ListBox1->item(row) || !ListBox1->item(row)->isSelected())
+        return -1;
+    return row;
+}
+
+platform::Picture &TForm1::ShownPicture()
+{
+    const QImage &shown = Image1->Picture();
+    if (shown.isNull()) {
+        if (!picture_.isEmpty())
+            picture_.clear();
+    } else if (picture_.isEmpty() || shown.cacheKey() != picture_.image().cacheKey()) {
+        picture_.setBitmap(shown);
+    }
+    return picture_;
+}
+
+void TForm1::ShowPicture(const platform::Picture &picture)
+{
+    picture_ = picture;
+    Image1->SetPicture(picture_.image());
+}
+
+void TForm1::SpeedButton2Click(QObject *)
+{
+    Label6->setEnabled(true);
+    Edit1->setEnabled(true);
+    if (!OpenDialog1.Execute())
+        return;
+    const QString name = quillora::withJpgEnding(OpenDialog1.FileName);
+    const QString folder = folderPart(name);
+
+    // The name check while the field is set looks into the folder the
+    // document will be saved in: the new one, as it will be stored.
+    optionen stored = option;
+    SetShortString(stored.pfad, 255, folder);
+    nameCheckFolder_ = ShortStringValue(stored.pfad, 255);
+    struct ClearCheckFolder {
+        std::optional<QString> &f;
+        ~ClearCheckFolder() { f.reset(); }
+    } clearCheckFolder{nameCheckFolder_};
+    Edit1->setText(filePart(name));
+    nameCheckFolder_.reset();
+
+    doku_pfad = folder;
+    Label3->setText(doku_pfad);
+    SetPfad(doku_pfad);
+    opt_speichern(this);
+
+    SpeedButton4->setEnabled(false);
+    SpeedButton5->setEnabled(false);
+    SpeedButton3->setEnabled(false);
+
+    Dir_Listbox_fuellen(this);
+}
+
+void TForm1::Edit1Change(QObject *)
+{
+    const QString s = Edit1->text();
+    const QString fileName = quillora::withJpgEnding(s);
+    Button4->setEnabled(s > QStringLiteral(" "));
+    const QString folder = nameCheckFolder_ ? *nameCheckFolder_ : Pfad();
+    if (platform::FileExists(folder + fileName) && list_b == 0)
+        platform::Boxes::instance().Information(kNameExistsText);
+}
+
+void TForm1::ListBox1Click(QObject *)
+{
+    zeile = SelectedRow();
+    if (zeile < 0)
+        return;
+    list_b = 1;
+    // Back to 0 at the end, also when loading the picture fails.
+    struct ResetListFlag {
+        ~ResetListFlag() { list_b = 0; }
+    } resetListFlag;
+
+    Image1->hide();
+    processPendingMessages();
+
+    // Messages handled meanwhile may have changed the list.
+    zeile = SelectedRow();
+    if (zeile < 0)
+        return;
+    const QString entry = ListBox1->item(zeile)->text();
+    const qsizetype n = entry.size() - 4;
+
+    SpeedButton2->setEnabled(true);
+    Button4->setEnabled(false);
+    SpeedButton4->setEnabled(false);
+
+    if (n > 30) {
+        platform::Boxes::instance().Information(kNameTooLongText);
+    } else {
+        Edit1->setText(entry);
+        datei_m = Edit1->text();
+        const QString path = Pfad() + datei_m;
+        if (platform::FileExists(path)) {
+            Panel4->SetCaption(kLoadingText);
+            platform::Picture loaded;
+            loaded.loadFromFile(path);
+            ShowPicture(loaded);
+            Image1->update();
+            Image1->show();
+            Image1->SetStretch(true);
+            processPendingMessages();
+        }
+    }
+
+    SpeedButton3->setEnabled(true);
+    Button3->setEnabled(true);
+    SpeedButton5->setEnabled(true);
+    ListBox1->update();
+}
+
+void TForm1::Button3Click(QObject *)
+{
+    zeile = SelectedRow();
+    const QString name = zeile >= 0 ? ListBox1->item(zeile)->text() : datei_m;
+    const QString question = QStringLiteral("      Soll das Dokument  \n          > ") + name +
+                             QStringLiteral(" <   \n") + QStringLiteral(" wirklich gelöscht werden ??  ") +
+                             QStringLiteral("\n") + QStringLiteral("           ") + QStringLiteral("\n");
+    if (platform::Boxes::instance().Confirm(question)) {
+        Panel4->SetCaption(QString());
+        if (zeile >= 0) {
+            // A file that cannot be deleted simply stays.
+            ::unlink(QFile::encodeName(Pfad() + name).constData());
+            Dir_Listbox_fuellen(this);
+            Edit1->clear();
+            Image1->hide();
+        }
+    }
+    const int c = ListBox1->count();
+    GroupBox2->setTitle(QString::number(c) +
+                        (c == 1 ? QStringLiteral(" Dokument") : QStringLiteral(" Dokumente")));
+    ListBox1->setSortingEnabled(true);
+    ListBox1->sortItems(Qt::AscendingOrder);
+}
+
+// ---- rotating and saving ----------------------------------------------------
+
+void TForm1::Button2Click(QObject *)
+{
+    const QString path = Pfad() + datei_m;
+    if (platform::FileExists(path)) {
+        if (platform::Boxes::instance().Confirm(kOverwriteText))
+            quillora::overwriteDocument(ShownPicture(), path);
+        return;
+    }
+    Speichern(this);
+}
+
+void TForm1::Speichern(QObject *)
+{
+    datei_o = quillora::withoutJpgEnding(Edit1->text());
+    QString written;
+    if (!datei_o.isEmpty()) {
+        written = quillora::writeNewDocument(ShownPicture(), Pfad(), datei_o);
+        Image1->show();
+        Button2->setEnabled(false);
+        Edit1->clear();
+    }
+    datei_m = written;
+    if (datei_m > QStringLiteral(" ") && ListBox1->findItems(datei_m, Qt::MatchFixedString).isEmpty())
+        ListBox1->addItem(new TDocumentItem(datei_m));
+    Dir_Listbox_fuellen(this);
+    ListBox1->update();
+}
+
+QString TForm1::setJPGFileName(const QString &fbmp)
+{
+    return quillora::jpgFileNameFor(fbmp);
+}
+
+void TForm1::SpeedButton4Click(QObject *)
+{
+    Button2Click(this);
+    SpeedButton4->setEnabled(false);
+    SpeedButton5->setEnabled(true);
+    SpeedButton3->setEnabled(true);
+}
+
+void TForm1::SpeedButton5Click(QObject *)
+{
+    MyFilesExtension = extensionOf(datei_m);
+    platform::Picture &picture = ShownPicture();
+    if (!picture.isEmpty()) {
+        if (MyFilesExtension.compare(QLatin1String(".JPG"), Qt::CaseInsensitive) == 0) {
+            QImage turned;
+            rotate90(picture.image(), turned);
+            if (picture.kind() == platform::Picture::Kind::Jpeg)
+                picture.setJpegImage(turned);
+            else
+                picture.setBitmap(turned);
+            Image1->SetPicture(picture.image());
+            Image1->update();
+        } else if (MyFilesExtension.compare(QLatin1String(".BMP"), Qt::CaseInsensitive) == 0) {
+            Drehen90Grad(picture.editImage());
+            Image1->SetPicture(picture.image());
+        }
+    }
+    Button2->setEnabled(false);
+    SpeedButton4->setEnabled(true);
+}
+
+void TForm1::rotate90(const QImage &Source, QImage &Target)
+{
+    Target = quillora::rotatedClockwise(Source);
+}
+
+void TForm1::Drehen90Grad(QImage &Bitmap)
+{
+    quillora::rotateClockwiseInPlace(Bitmap);
 }

@@ -3,7 +3,9 @@
 
 #include "app/Controls.h"
 #include "app/Records.h"
+#include "platform/FileDialogs.h"
 #include "platform/Files.h"
+#include "platform/Picture.h"
 #include "platform/WinTypes.h"
 
 #include <QAction>
@@ -16,6 +18,8 @@
 #include <QPushButton>
 
 #include <QSet>
+
+#include <optional>
 
 // Held modifier keys and mouse buttons of a key event.
 enum TShiftStateFlag : unsigned {
@@ -43,6 +47,14 @@ inline double breit = 0;         // half the window's outer width
 inline QString d_name;           // name just found while the list is filled
 inline platform::TSearchRec SearchRec;
 inline TForm1 *Form1 = nullptr;
+
+// Document folder and list.
+inline QString doku_pfad;        // the folder chosen last, with trailing "/"
+inline std::int32_t list_b = 0;  // 1 while a document click fills the name field
+inline int zeile = -1;           // selected list entry, -1 for none
+// Rotating and saving.
+inline QString datei_o;          // name of a new document, without ".jpg"
+inline QString MyFilesExtension; // extension of datei_m when turning
 
 // The document folder held in option.pfad, and setting it (cut to 255
 // bytes at a character boundary; later bytes of the field are kept).
@@ -101,6 +113,29 @@ public:
     void Button1Click(QObject *Sender);
     void Dir_Listbox_fuellen(QObject *Sender);
 
+    // Document folder and list.
+    void SpeedButton2Click(QObject *Sender);
+    void Edit1Change(QObject *Sender);
+    void ListBox1Click(QObject *Sender);
+    void Button3Click(QObject *Sender);
+
+    // Rotating and saving.
+    void Button2Click(QObject *Sender);
+    void Speichern(QObject *Sender);
+    QString setJPGFileName(const QString &fbmp);
+    void SpeedButton4Click(QObject *Sender);
+    void SpeedButton5Click(QObject *Sender);
+    void rotate90(const QImage &Source, QImage &Target);
+    void Drehen90Grad(QImage &Bitmap);
+
+    platform::OpenDialog OpenDialog1{this};
+
+    // The picture of the picture area: what Image1 shows, as a bitmap or a
+    // JPEG image that may still hold the bytes it was decoded from.  A
+    // picture put into Image1 directly counts as a bitmap.
+    platform::Picture &ShownPicture();
+    void ShowPicture(const platform::Picture &picture);
+
     // Stored files.
     void opt_lesen(QObject *Sender);
     void opt_anlegen(QObject *Sender);
@@ -125,7 +160,14 @@ private:
     // list does not hold yet; |listed| holds the case-folded listed names.
     void addDocumentsMatching(const QString &pattern, QSet<QString> &listed);
 
+    void connectDocumentHandlers();
+    // The row of the selected entry of the document list, -1 for none.
+    int SelectedRow() const;
+
     bool creatingSettings_ = false;
+    // While a folder is being chosen: the folder the name check consults.
+    std::optional<QString> nameCheckFolder_;
+    platform::Picture picture_;
     int lastOuterWidth_ = -1;
 };
 

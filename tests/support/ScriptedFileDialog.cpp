@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace support {
+namespace testing_support {
 
 std::optional<QString> ScriptedFileDialog::getOpenFileName(QWidget *, const QString &fileName)
 {
@@ -29,4 +29,4 @@ ScopedFileDialog::~ScopedFileDialog()
     platform::setFileDialogs(std::move(previous_));
 }
 
-} // namespace support
+} // namespace testing_support

@@ -10,7 +10,7 @@
 #include <deque>
 #include <optional>
 
-namespace support {
+namespace testing_support {
 
 class ScriptedFileDialog : public platform::FileDialogService {
 public:
@@ -48,4 +48,4 @@ private:
     std::unique_ptr<platform::FileDialogService> previous_;
 };
 
-} // namespace support
+} // namespace testing_support
