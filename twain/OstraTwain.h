@@ -318,13 +318,19 @@ protected:
     HWND fVirtualWindow = nullptr;
 
 private:
+    // MessageTimer_Disable, except while the base destructor tears down an
+    // object whose concrete part is already gone.
+    void TimerDisable();
     bool fConstructed = false;
+    bool fInBaseDestructor = false;
 };
 
 // ---------------------------------------------------------------------------
 // One data source.
 // ---------------------------------------------------------------------------
 class TTwainSource : public TTwainIdentity {
+    friend class TCustomOstraTwain;
+
 public:
     explicit TTwainSource(TCustomOstraTwain *AOwner);
     ~TTwainSource() override;
@@ -419,7 +425,8 @@ public:
     // Image transfer and message routing (OstraTwainTransfer.cpp).  The native
     // handle is the pointer-sized global-memory handle the source hands over.
     void TransferImages();
-    void ReadNative(HGLOBAL hNative, bool &Cancel);
+    // False when the DIB does not fit its block (a failed transfer).
+    bool ReadNative(HGLOBAL hNative, bool &Cancel);
     TW_UINT16 PrepareMemXfer(HBITMAP &BitmapHandle, TW_INT16 &PixelType);
     TW_UINT16 TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 PixelType);
     void ReadMemory(HBITMAP Image, bool &Cancel);

@@ -39,10 +39,11 @@ QString ExtractDirectory(const QString &FilePath);
 // True when the platform finds an entry of that name (a directory counts).
 bool FileExists(const QString &FilePath);
 // Appends the path delimiter unless the text already ends in one.  An empty
-// text becomes just the delimiter.
+// text (a directory query that gave nothing) stays empty.
 void IncludeTrailingBackslash(QString &Directory);
-// A system directory (see platform/Directories.h), always ending in the path
-// delimiter; for dkApplication the directory of the running program.
+// A system directory (see platform/Directories.h), ending in the path
+// delimiter; for dkApplication the directory of the running program.  Empty
+// when the platform cannot tell.
 QString GetCustomDirectory(TDirectoryKind DirectoryKind);
 
 // Growable list of untyped pointers; never frees what they point to.
