@@ -152,9 +152,11 @@ QString writeNewDocument(const platform::Picture &picture, const QString &folder
         picture.saveBitmapFile(bmpPath);
     if (!fileExists(bmpPath))
         return QString();
-    const std::vector<std::uint8_t> bmp = platform::readWholeFile(bmpPath);
     platform::Picture temporary;
-    temporary.setBitmap(platform::decodeBmp(bmp.data(), bmp.size()));
+    {
+        const platform::MappedFile bmp(bmpPath);
+        temporary.setBitmap(platform::decodeBmp(bmp.data(), bmp.size()));
+    }
     const QString jpgName = jpgFileNameFor(bmpPath);
     replaceFile(folder + jpgName, platform::encodeJpeg(temporary.image(), kNewDocumentQuality));
     ::unlink(QFile::encodeName(bmpPath).constData());

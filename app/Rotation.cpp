@@ -1,5 +1,7 @@
 #include "app/Rotation.h"
 
+#include "platform/ImageMemory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
@@ -31,7 +33,23 @@ void turn(const QImage &src, QImage &dst)
         const int y1 = std::min(y0 + kTile, w);
         for (int x0 = 0; x0 < h; x0 += kTile) {
             const int x1 = std::min(x0 + kTile, h);
-            for (int y = y0; y < y1; ++y) {
+            int y = y0;
+            // Four target rows at once: each source row gives four
+            // neighbouring pixels in one read.
+            for (; y + 4 <= y1; y += 4) {
+                std::uint32_t *d0 = dstBits + std::size_t(y) * dstStride;
+                std::uint32_t *d1 = d0 + dstStride;
+                std::uint32_t *d2 = d1 + dstStride;
+                std::uint32_t *d3 = d2 + dstStride;
+                for (int x = x0; x < x1; ++x) {
+                    const std::uint32_t *s = rows[std::size_t(h - 1 - x)] + y;
+                    d0[x] = s[0];
+                    d1[x] = s[1];
+                    d2[x] = s[2];
+                    d3[x] = s[3];
+                }
+            }
+            for (; y < y1; ++y) {
                 std::uint32_t *d = dstBits + std::size_t(y) * dstStride;
                 for (int x = x0; x < x1; ++x)
                     d[x] = rows[std::size_t(h - 1 - x)][y];
@@ -42,20 +60,34 @@ void turn(const QImage &src, QImage &dst)
 
 } // namespace
 
-QImage rotatedClockwise(const QImage &source)
+void rotateClockwiseInto(const QImage &source, QImage &target)
 {
-    if (source.isNull())
-        return QImage();
+    if (source.isNull()) {
+        target = QImage();
+        return;
+    }
     // The 32-bit working copy; a 32-bit source is used as it is.
     const QImage src = is32Bit(source.format()) ? source : source.convertToFormat(QImage::Format_RGB32);
-    QImage target;
-    if (!src.isNull())
-        target = QImage(src.height(), src.width(), src.format());
-    if (target.isNull())
-        throw std::runtime_error("Nicht genügend Speicher, um das Bild zu drehen.");
+    const QSize turnedSize(src.height(), src.width());
+    // A target of the right size and depth is filled where it lies.
+    if (src.isNull() || target.size() != turnedSize || target.format() != src.format() ||
+        target.constBits() == src.constBits()) {
+        QImage fresh;
+        if (!src.isNull())
+            fresh = platform::newImage(turnedSize.width(), turnedSize.height(), src.format());
+        if (fresh.isNull())
+            throw std::runtime_error("Nicht genügend Speicher, um das Bild zu drehen.");
+        target = std::move(fresh);
+    }
     target.setDotsPerMeterX(src.dotsPerMeterY());
     target.setDotsPerMeterY(src.dotsPerMeterX());
     turn(src, target);
+}
+
+QImage rotatedClockwise(const QImage &source)
+{
+    QImage target;
+    rotateClockwiseInto(source, target);
     return target;
 }
 

@@ -16,6 +16,10 @@ namespace quillora {
 // memory for the result cannot be had.
 QImage rotatedClockwise(const QImage &source);
 
+// The same into |target|, whose memory is used again when it already has
+// the turned size and depth (and is not |source| itself).
+void rotateClockwiseInto(const QImage &source, QImage &target);
+
 // Turns |image| clockwise in place; it ends up with 32 bits per pixel.  On
 // failure it throws and |image| is left as it was.
 void rotateClockwiseInPlace(QImage &image);

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <unordered_set>
 #include <cstring>
 
 #include <unistd.h>
@@ -317,35 +318,63 @@ void TForm1::Button1Click(QObject *)
     platform::Application::instance().Terminate();
 }
 
-void TForm1::addDocumentsMatching(const QString &pattern, QSet<QString> &listed)
-{
-    const bool sorted = ListBox1->isSortingEnabled();
-    int r = platform::FindFirst(Pfad() + pattern, platform::faAnyFile, SearchRec);
-    while (r == 0) {
-        d_name = SearchRec.Name;
-        const QString key = d_name.toCaseFolded();
-        if (!listed.contains(key)) {
-            listed.insert(key);
-            auto *item = new TDocumentItem(d_name);
-            if (sorted)
-                ListBox1->addItem(item); // the model inserts it at its place
+namespace {
+
+// Names compared without letter case, hashed without building folded copies.
+struct CaseInsensitiveHash {
+    std::size_t operator()(const QString &s) const noexcept
+    {
+        std::size_t h = 1469598103934665603ull;
+        for (QChar c : s) {
+            char16_t u = c.unicode();
+            if (u < 0x80)
+                u = (u >= 'A' && u <= 'Z') ? char16_t(u + 32) : u;
             else
-                ListBox1->insertItem(ListBox1->count(), item);
+                u = c.toCaseFolded().unicode();
+            h = (h ^ u) * 1099511628211ull;
         }
-        r = platform::FindNext(SearchRec);
+        return h;
     }
-    platform::FindClose(SearchRec);
-}
+};
+struct CaseInsensitiveEqual {
+    bool operator()(const QString &a, const QString &b) const noexcept
+    {
+        return a.compare(b, Qt::CaseInsensitive) == 0;
+    }
+};
+
+} // namespace
+
+struct TForm1::ListedNames {
+    std::unordered_set<QString, CaseInsensitiveHash, CaseInsensitiveEqual> names;
+};
 
 void TForm1::Dir_Listbox_fuellen(QObject *)
 {
     ListBox1->clear();
     if (Pfad().isEmpty())
         return;
-    QSet<QString> listed;
+    // The ".jpg" names in the order the file system returns them, then the
+    // ".bmp" names: one pass over the folder yields both searches.
+    QStringList found[2];
+    platform::SearchFolder(Pfad(), {QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, platform::faAnyFile,
+                           [&](int pattern, const platform::TSearchRec &rec) { found[pattern] << rec.Name; });
+
+    ListedNames listed;
+    const bool sorted = ListBox1->isSortingEnabled();
     ListBox1->setUpdatesEnabled(false);
-    addDocumentsMatching(QStringLiteral("*.jpg"), listed);
-    addDocumentsMatching(QStringLiteral("*.bmp"), listed);
+    for (const QStringList &names : found) {
+        for (const QString &name : names) {
+            d_name = name;
+            if (!listed.names.insert(d_name).second)
+                continue;
+            auto *item = new TDocumentItem(d_name);
+            if (sorted)
+                ListBox1->addItem(item); // the model inserts it at its place
+            else
+                ListBox1->insertItem(ListBox1->count(), item);
+        }
+    }
     ListBox1->setUpdatesEnabled(true);
 }
 
@@ -746,7 +775,7 @@ void TForm1::SpeedButton5Click(QObject *)
 
 void TForm1::rotate90(const QImage &Source, QImage &Target)
 {
-    Target = quillora::rotatedClockwise(Source);
+    quillora::rotateClockwiseInto(Source, Target);
 }
 
 void TForm1::Drehen90Grad(QImage &Bitmap)

@@ -1,5 +1,6 @@
 #include "platform/BmpFile.h"
 
+#include "platform/ImageMemory.h"
 #include "platform/Jpeg.h"
 
 #include <algorithm>
@@ -294,7 +295,7 @@ QImage decodeBmp(const std::uint8_t *data, std::size_t size)
     if (!data)
         size = 0;
     const Header h = parseHeader(data, size);
-    QImage img(int(h.width), int(h.height), QImage::Format_RGB32);
+    QImage img = newImage(int(h.width), int(h.height), QImage::Format_RGB32);
     if (img.isNull())
         throw BmpError("Nicht genügend Speicher für das Bild.");
     const std::uint8_t *pixels = data + h.pixelOffset;
@@ -336,10 +337,18 @@ QImage decodeBmp(const std::uint8_t *data, std::size_t size)
                 d[x] = rgb(red.get(v), green.get(v), blue.get(v));
             }
             break;
-        case 24:
-            for (int x = 0; x < width; ++x, s += 3)
-                d[x] = 0xFF000000u | (std::uint32_t(s[2]) << 16) | (std::uint32_t(s[1]) << 8) | s[0];
+        case 24: {
+            // Four bytes are read for each pixel but the last, whose fourth
+            // byte may lie past the data.
+            int x = 0;
+            for (; x + 1 < width; ++x, s += 3) {
+                std::uint32_t v;
+                std::memcpy(&v, s, 4);
+                d[x] = v | 0xFF000000u;
+            }
+            d[x] = 0xFF000000u | (std::uint32_t(s[2]) << 16) | (std::uint32_t(s[1]) << 8) | s[0];
             break;
+        }
         case 32:
             if (plain32) {
                 for (int x = 0; x < width; ++x, s += 4)
@@ -397,11 +406,12 @@ void writeBmp(const QImage &source, const ByteSink &sink)
     for (std::int64_t row = std::int64_t(height) - 1; row >= 0; --row) {
         const std::uint8_t *s = image.constScanLine(int(row));
         std::uint8_t *d = block.data() + filled * stride;
-        for (std::uint64_t x = 0; x < width; ++x, s += 4, d += 3) {
-            d[0] = s[0];
-            d[1] = s[1];
-            d[2] = s[2];
-        }
+        // Four bytes per pixel are stored and the fourth is overwritten by
+        // the next pixel; the last pixel takes exactly three.
+        for (std::uint64_t x = 0; x + 1 < width; ++x, s += 4, d += 3)
+            std::memcpy(d, s, 4);
+        std::memcpy(d, s, 3);
+        d += 3;
         for (std::uint64_t pad = width * 3; pad < stride; ++pad)
             *d++ = 0;
         if (++filled * stride >= block.size()) {

@@ -1,5 +1,7 @@
 #include "platform/Jpeg.h"
 
+#include "platform/ImageMemory.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -258,18 +260,30 @@ bool encodeRaw(EncodeState &st)
     cinfo->image_width = JDIMENSION(st.width);
     cinfo->image_height = JDIMENSION(st.height);
     cinfo->input_components = 3;
+#ifdef JCS_EXTENSIONS
+    cinfo->in_color_space = JCS_EXT_BGR;
+#else
     cinfo->in_color_space = JCS_RGB;
+#endif
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, st.quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
     while (cinfo->next_scanline < cinfo->image_height) {
         const unsigned char *s = st.pixels + std::size_t(cinfo->next_scanline) * st.stride;
         unsigned char *d = st.row;
+#ifdef JCS_EXTENSIONS
+        // 24-bit rows in the memory order of the pixels (blue, green, red):
+        // four bytes stored per pixel, the fourth overwritten by the next.
+        for (int x = 0; x + 1 < st.width; ++x, s += 4, d += 3)
+            std::memcpy(d, s, 4);
+        std::memcpy(d, s, 3);
+#else
         for (int x = 0; x < st.width; ++x, s += 4, d += 3) {
             d[0] = s[2];
             d[1] = s[1];
             d[2] = s[0];
         }
+#endif
         JSAMPROW r = st.row;
         jpeg_write_scanlines(cinfo, &r, 1);
     }
@@ -341,13 +355,8 @@ bool defaultQuantRaw(QuantState &st)
 unsigned char *allocateImage(void *ctx, int w, int h, std::size_t *stride)
 {
     auto *img = static_cast<QImage *>(ctx);
-    // QImage reports a failed allocation by being null; it does not throw
-    // for large sizes, but keep the C side free of exceptions regardless.
-    try {
-        *img = QImage(w, h, QImage::Format_RGB32);
-    } catch (...) {
-        *img = QImage();
-    }
+    // A failed allocation gives a null image; nothing here throws.
+    *img = newImage(w, h, QImage::Format_RGB32);
     if (img->isNull())
         return nullptr;
     *stride = std::size_t(img->bytesPerLine());

@@ -6,10 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,11 +122,16 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
         throw FileAccessError(FileAccessError::Op::Read, path, EINVAL);
     if (st.st_size > kMaxFileSize)
         throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
-    std::vector<std::uint8_t> data;
-    data.reserve(std::size_t(st.st_size));
-    std::uint8_t chunk[65536];
+    std::vector<std::uint8_t> data(std::size_t(st.st_size));
+    std::size_t have = 0;
     for (;;) {
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        if (have == data.size()) {
+            // The file grew since it was measured.
+            if (data.size() >= std::size_t(kMaxFileSize))
+                throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
+            data.resize(std::max<std::size_t>(data.size() * 2, 65536));
+        }
+        const ssize_t n = ::read(fd.get(), data.data() + have, data.size() - have);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -132,11 +139,45 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
         }
         if (n == 0)
             break;
-        if (data.size() + std::size_t(n) > std::size_t(kMaxFileSize))
-            throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
-        data.insert(data.end(), chunk, chunk + n);
+        have += std::size_t(n);
     }
+    data.resize(have);
     return data;
+}
+
+MappedFile::MappedFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.get() < 0)
+        throw FileAccessError(FileAccessError::Op::Open, path, errno);
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        throw FileAccessError(FileAccessError::Op::Read, path, errno);
+    if (S_ISDIR(st.st_mode))
+        throw FileAccessError(FileAccessError::Op::Read, path, EISDIR);
+    if (!S_ISREG(st.st_mode))
+        throw FileAccessError(FileAccessError::Op::Read, path, EINVAL);
+    if (st.st_size > kMaxFileSize)
+        throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
+    if (st.st_size == 0)
+        return;
+    void *m = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (m != MAP_FAILED) {
+        mapping_ = m;
+        data_ = static_cast<const std::uint8_t *>(m);
+        size_ = std::size_t(st.st_size);
+        return;
+    }
+    copy_ = readWholeFile(path);
+    data_ = copy_.data();
+    size_ = copy_.size();
+}
+
+MappedFile::~MappedFile()
+{
+    if (mapping_)
+        ::munmap(mapping_, size_);
 }
 
 void Picture::clear()
@@ -180,8 +221,8 @@ void Picture::loadFromFile(const QString &path)
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) {
         setJpegData(readWholeFile(path));
     } else if (ext == QLatin1String("bmp")) {
-        const std::vector<std::uint8_t> bytes = readWholeFile(path);
-        setBitmap(decodeBmp(bytes.data(), bytes.size()));
+        const MappedFile file(path);
+        setBitmap(decodeBmp(file.data(), file.size()));
     } else {
         throw PictureFormatError(
             QStringLiteral("Unbekannte Dateierweiterung eines Bildes (.%1)").arg(ext).toStdString());

@@ -36,6 +36,24 @@ QString systemErrorText(int errnoValue);
 // Reads a whole file; throws FileAccessError.
 std::vector<std::uint8_t> readWholeFile(const QString &path);
 
+// A whole file mapped into memory for reading (or read into memory where
+// the file system cannot map it).  Throws FileAccessError.
+class MappedFile {
+public:
+    explicit MappedFile(const QString &path);
+    ~MappedFile();
+    MappedFile(const MappedFile &) = delete;
+    MappedFile &operator=(const MappedFile &) = delete;
+    const std::uint8_t *data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    const std::uint8_t *data_ = nullptr;
+    std::size_t size_ = 0;
+    void *mapping_ = nullptr;
+    std::vector<std::uint8_t> copy_;
+};
+
 // Thrown for a file name whose extension names no picture format.
 class PictureFormatError : public std::runtime_error {
 public:
