@@ -156,9 +156,8 @@ protected:
 
 private:
     void buildControls();
-    // Appends the names matching |pattern| in the document folder that the
-    // list does not hold yet; |listed| holds the case-folded listed names.
-    void addDocumentsMatching(const QString &pattern, QSet<QString> &listed);
+    // The names in the document list, letter case ignored.
+    struct ListedNames;
 
     void connectDocumentHandlers();
     // The row of the selected entry of the document list, -1 for none.

@@ -63,12 +63,4 @@ void ClearDirectoryOverrides()
         o.reset();
 }
 
-QString ProgramDirectory()
-{
-    QString dir = QFileInfo(executablePath()).absolutePath();
-    if (!dir.endsWith(u'/'))
-        dir += u'/';
-    return dir;
-}
-
 } // namespace platform

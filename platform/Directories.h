@@ -17,6 +17,8 @@
 // Tests point any kind at a folder of their own with SetDirectoryOverride.
 #pragma once
 
+#include "platform/Files.h"
+
 #include <QString>
 
 namespace platform {
@@ -31,7 +33,7 @@ void SetDirectoryOverride(DirectoryKind kind, const QString &path);
 void ClearDirectoryOverride(DirectoryKind kind);
 void ClearDirectoryOverrides();
 
-// The directory of the running executable with a trailing "/".
-QString ProgramDirectory();
+// The directory of the running executable with a trailing "/":
+// ProgramDirectory() in platform/Files.h.
 
 } // namespace platform

@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -17,19 +19,23 @@ constexpr int faHidden = 0x02;  // name starts with "."
 constexpr int faSysFile = 0x04; // neither file nor folder (device, socket, pipe)
 constexpr int faDirectory = 0x10;
 constexpr int faArchive = 0x20;
-constexpr int faSymLink = 0x400;
+constexpr int faSymLink = 0x400; // informational: a link is found like what it points to
 constexpr int faAnyFile = 0x1FF;
 
 // True when |path| names an existing file (not a folder).
 bool FileExists(const QString &path);
 bool DirectoryExists(const QString &path);
 
-// State of a running directory search.
+// State of a running directory search.  Name and Attr are filled for each
+// entry found; size, time and the read-only state cost a system call each
+// and are read when asked for.
 struct TSearchRec {
     QString Name;
-    qint64 Size = 0;
-    int Attr = 0;
-    QDateTime Time;
+    int Attr = 0; // faDirectory, faHidden, faSysFile, faSymLink, faArchive
+
+    qint64 Size() const;    // 0 for anything but a plain file
+    QDateTime Time() const; // last modification
+    bool ReadOnly() const;  // this process may not write it
 
     struct State;
     std::shared_ptr<State> state;
@@ -57,6 +63,19 @@ QString DataDirectory();
 // The choice DataDirectory makes, for given circumstances (no side effects).
 QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,
                          const QString &home);
+
+// One pass over |folder| (with trailing "/"): calls |found| for each entry
+// whose name matches one of |patterns| and whose attributes |attr| allows,
+// with the index of the first pattern it matches, in the order the file
+// system returns the entries.  The same entries, in the same order, as one
+// FindFirst/FindNext search per pattern, at the cost of one.  0, or the
+// errno value of a folder that cannot be read.
+int SearchFolder(const QString &folder, const QStringList &patterns, int attr,
+                 const std::function<void(int pattern, const TSearchRec &rec)> &found);
+
+// Matches |name| against a wildcard |pattern| ("*": any run of bytes, "?":
+// one byte), ASCII letters compared without case.
+bool MatchesWildcard(const char *pattern, const char *name);
 
 // Cuts |bytes| to at most |limit| bytes without splitting a UTF-8 character.
 QByteArray CutAtCharacterBoundary(const QByteArray &bytes, int limit);

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -367,9 +368,63 @@ TEST(DirectorySearch, MatchesIgnoringCaseAndFiltersByAttribute)
     EXPECT_NE(platform::FindFirst(d + "gibtsnicht/*.jpg", platform::faAnyFile, rec), 0);
     EXPECT_NE(platform::FindFirst(d + "*.tif", platform::faAnyFile, rec), 0);
 
-    platform::FindFirst(d + "sub.jpg", platform::faAnyFile, rec);
+    ASSERT_EQ(platform::FindFirst(d + "sub.jpg", platform::faAnyFile, rec), 0);
     EXPECT_TRUE(rec.Attr & platform::faDirectory);
+    EXPECT_EQ(rec.Size(), 0);
+    ASSERT_EQ(platform::FindFirst(d + "a.j?g", 0, rec), 0);
+    EXPECT_EQ(rec.Name, QStringLiteral("a.jpg"));
+    EXPECT_EQ(rec.Size(), 1);
+    EXPECT_TRUE(rec.Time().isValid());
+    platform::FindClose(rec);
     EXPECT_FALSE(platform::FileExists(d + "sub.jpg"));
     EXPECT_TRUE(platform::FileExists(d + "a.jpg"));
     EXPECT_FALSE(platform::FileExists(QString()));
+}
+
+TEST(DirectorySearch, OnePassFindsWhatOneSearchPerPatternFinds)
+{
+    QTemporaryDir dir;
+    const QString d = dir.path() + "/";
+    for (int i = 0; i < 200; ++i)
+        MainWindowFixture::WriteFile(d + QString("f%1.%2").arg(i).arg(i % 3 == 0 ? "JPG" : i % 3 == 1 ? "bmp" : "txt"),
+                                     "x");
+    QDir(d).mkdir("ordner.bmp");
+    ASSERT_EQ(::symlink("f0.JPG", QFile::encodeName(d + "link.jpg").constData()), 0);
+    ASSERT_EQ(::symlink("nirgends", QFile::encodeName(d + "kaputt.bmp").constData()), 0);
+
+    QStringList perPattern[2];
+    const QStringList patterns{"*.jpg", "*.bmp"};
+    for (int i = 0; i < 2; ++i) {
+        platform::TSearchRec rec;
+        int r = platform::FindFirst(d + patterns[i], platform::faAnyFile, rec);
+        while (r == 0) {
+            perPattern[i] << rec.Name;
+            r = platform::FindNext(rec);
+        }
+    }
+    QStringList onePass[2];
+    EXPECT_EQ(platform::SearchFolder(d, patterns, platform::faAnyFile,
+                                     [&](int p, const platform::TSearchRec &rec) { onePass[p] << rec.Name; }),
+              0);
+    EXPECT_EQ(onePass[0], perPattern[0]);
+    EXPECT_EQ(onePass[1], perPattern[1]);
+    EXPECT_EQ(onePass[0].size(), 67 + 1);
+    EXPECT_EQ(onePass[1].size(), 67 + 2);
+    EXPECT_NE(platform::SearchFolder(d + "fehlt/", patterns, platform::faAnyFile, [](int, const auto &) {}), 0);
+}
+
+TEST(DirectorySearch, WildcardsMatchLikeTheShell)
+{
+    using platform::MatchesWildcard;
+    EXPECT_TRUE(MatchesWildcard("*.jpg", "a.JPG"));
+    EXPECT_TRUE(MatchesWildcard("*.jpg", ".jpg"));
+    EXPECT_FALSE(MatchesWildcard("*.jpg", "a.jpgx"));
+    EXPECT_FALSE(MatchesWildcard("*.jpg", "a.jp"));
+    EXPECT_TRUE(MatchesWildcard("a*b*c", "aXXbYYc"));
+    EXPECT_FALSE(MatchesWildcard("a*b*c", "aXXbYY"));
+    EXPECT_TRUE(MatchesWildcard("?.bmp", "x.BMP"));
+    EXPECT_FALSE(MatchesWildcard("?.bmp", "xy.bmp"));
+    EXPECT_TRUE(MatchesWildcard("*", ""));
+    EXPECT_TRUE(MatchesWildcard("**.jpg", "q.jpg"));
+    EXPECT_TRUE(MatchesWildcard("*ä*", "Bäckerei")); // bytes beyond ASCII compared exactly
 }

@@ -15,9 +15,10 @@ QApplication &EnsureQtApplication()
     static int argc = 1;
     static char name[] = "quillora-tests";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    app.setQuitOnLastWindowClosed(false);
-    return app;
+    // Never destroyed: Qt's test devices and other statics outlive main().
+    static QApplication *app = new QApplication(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    return *app;
 }
 
 } // namespace testing_support
