@@ -211,8 +211,8 @@ TEST(Identity, DefaultsStringsGroupsAndLanguage)
     EXPECT_EQ(id.Structure.ProtocolMajor, 1);
     EXPECT_EQ(id.Structure.ProtocolMinor, 9);
     EXPECT_EQ(id.Structure.Version.Language, 0xFFFF);
-    EXPECT_EQ(id.Structure.SupportedGroups, 3u);
-    EXPECT_EQ(id.Structure.Id, 0u);
+    EXPECT_EQ(+id.Structure.SupportedGroups, 3u);
+    EXPECT_EQ(+id.Structure.Id, 0u);
     EXPECT_EQ(id.Language(), tlUserLocale);
 
     id.SetLanguage(tlGerman);
@@ -231,10 +231,10 @@ TEST(Identity, DefaultsStringsGroupsAndLanguage)
     EXPECT_EQ(id.Manufacturer(), QString(32, u'a'));
 
     id.SetGroups({});
-    EXPECT_EQ(id.Structure.SupportedGroups, 1u);
+    EXPECT_EQ(+id.Structure.SupportedGroups, 1u);
     EXPECT_EQ(id.Groups(), TTwainGroups{tgControl});
     id.SetGroups({tgAudio});
-    EXPECT_EQ(id.Structure.SupportedGroups, 5u);
+    EXPECT_EQ(+id.Structure.SupportedGroups, 5u);
     id.Structure.SupportedGroups = 0xFFFFFFF8u | DG_IMAGE;
     EXPECT_EQ(id.Groups(), (TTwainGroups{tgControl, tgImage}));
 }

@@ -219,7 +219,7 @@ TEST_F(Capabilities, QueriesUseTheModeMessageAndReadEveryContainerKind)
     const auto sent = dsm.Last(MSG_GETDEFAULT)->DataAs<TW_CAPABILITY>();
     EXPECT_EQ(sent.Cap, CAP_XFERCOUNT);
     EXPECT_EQ(sent.ConType, TWON_DONTCARE16);
-    EXPECT_EQ(sent.hContainer, nullptr);
+    EXPECT_EQ(static_cast<TW_HANDLE>(sent.hContainer), nullptr);
     EXPECT_EQ(source->GetCapXferCount(count, rcReset), crSuccess);
     EXPECT_EQ(dsm.Count(DG_CONTROL, DAT_CAPABILITY, MSG_RESET), 1);
 

@@ -52,8 +52,8 @@ TEST_F(SourceLifecycle, OpeningTwiceSendsOneOpenAndClosingAClosedSourceSendsNoth
     ASSERT_EQ(dsm.CallNames(), Names{"MSG_OPENDS"});
     const auto &open = dsm.calls[0];
     EXPECT_FALSE(open.hasDest);
-    EXPECT_EQ(open.DataAs<TW_IDENTITY>().Id, 2u); // the source's own identity is the data
-    EXPECT_EQ(open.origin.Id, twain.AppIdentity()->Id);
+    EXPECT_EQ(+open.DataAs<TW_IDENTITY>().Id, 2u); // the source's own identity is the data
+    EXPECT_EQ(+open.origin.Id, +twain.AppIdentity()->Id);
 }
 
 TEST_F(SourceLifecycle, ARefusedOpenLeavesTheSourceClosedAndTheCountAlone)
@@ -77,9 +77,9 @@ TEST_F(SourceLifecycle, EnableSendsTheRequestedDialogFlagsAndParent)
     auto ui = dsm.Last(MSG_ENABLEDS)->DataAs<TW_USERINTERFACE>();
     EXPECT_EQ(ui.ShowUI, 0xFFFF);
     EXPECT_EQ(ui.ModalUI, 0xFFFF);
-    EXPECT_EQ(ui.hParent, static_cast<TW_HANDLE>(twain.parentWindow));
+    EXPECT_EQ(static_cast<TW_HANDLE>(ui.hParent), static_cast<TW_HANDLE>(twain.parentWindow));
     EXPECT_TRUE(dsm.Last(MSG_ENABLEDS)->hasDest);
-    EXPECT_EQ(dsm.Last(MSG_ENABLEDS)->dest.Id, 2u);
+    EXPECT_EQ(+dsm.Last(MSG_ENABLEDS)->dest.Id, 2u);
     source->SetEnabled(true);
     EXPECT_EQ(dsm.Count(MSG_ENABLEDS), 1);
 
@@ -117,7 +117,7 @@ TEST_F(SourceLifecycle, UnloadingAnEnabledSourceDisablesFirstWithTheEventBetween
     const auto ui = dsm.Last(MSG_DISABLEDS)->DataAs<TW_USERINTERFACE>();
     EXPECT_EQ(ui.ShowUI, 0);
     EXPECT_EQ(ui.ModalUI, 0);
-    EXPECT_EQ(ui.hParent, nullptr);
+    EXPECT_EQ(static_cast<TW_HANDLE>(ui.hParent), nullptr);
     EXPECT_FALSE(source->Loaded());
     EXPECT_FALSE(source->Enabled());
     EXPECT_EQ(twain.SourcesLoaded(), 0);

@@ -93,7 +93,7 @@ TEST_F(SourceManager, EnumerationListsSourcesInOrderOnce)
         EXPECT_EQ(s->TransferMode(), ttmMemory);
         EXPECT_EQ(s->Owner(), &twain);
         EXPECT_FALSE(s->Loaded());
-        EXPECT_EQ(s->Structure.Id, static_cast<TW_UINT32>(i + 1));
+        EXPECT_EQ(+s->Structure.Id, static_cast<TW_UINT32>(i + 1));
     }
     EXPECT_EQ(twain.Source(3), nullptr);
     EXPECT_EQ(twain.Source(-2), nullptr);
