@@ -12,6 +12,7 @@
 #include "twain/OstraTwain.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -57,6 +58,32 @@ struct NativeHandleGuard {
         }
     }
 };
+
+// Copies |pixels| 3-byte pixels from |src| to |dst| (which may be the same
+// place), RGB order to the bitmap's BGR order; four pixels at a time as
+// three 32-bit words.
+void copySwapRedBlue(BYTE *dst, const BYTE *src, std::size_t pixels)
+{
+    std::size_t i = 0;
+    for (; i + 4 <= pixels; i += 4, src += 12, dst += 12) {
+        std::uint32_t a, b, c; // R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3
+        std::memcpy(&a, src, 4);
+        std::memcpy(&b, src + 4, 4);
+        std::memcpy(&c, src + 8, 4);
+        const std::uint32_t na = ((a >> 16) & 0xFFu) | (a & 0xFF00u) | ((a & 0xFFu) << 16) | (((b >> 8) & 0xFFu) << 24);
+        const std::uint32_t nb = (b & 0xFFu) | ((a >> 24) << 8) | ((c & 0xFFu) << 16) | (b & 0xFF000000u);
+        const std::uint32_t nc = ((b >> 16) & 0xFFu) | ((c >> 24) << 8) | (c & 0xFF0000u) | (((c >> 8) & 0xFFu) << 24);
+        std::memcpy(dst, &na, 4);
+        std::memcpy(dst + 4, &nb, 4);
+        std::memcpy(dst + 8, &nc, 4);
+    }
+    for (; i < pixels; ++i, src += 3, dst += 3) {
+        const BYTE r = src[0];
+        dst[1] = src[1];
+        dst[0] = src[2];
+        dst[2] = r;
+    }
+}
 
 // Largest strip buffer we lend a source.
 constexpr TW_UINT32 kMaxStripBuffer = static_cast<TW_UINT32>(platform::kMaxBitmapBytes);
@@ -182,6 +209,11 @@ bool TTwainSource::ReadNative(HGLOBAL hNative, bool &Cancel)
     // A DIB of a format we cannot convert gives a null bitmap, as a failed
     // conversion does.
     HBITMAP bitmap = check == platform::DibCheck::Ok ? CreateBitmapFromPackedDib(dib, size) : nullptr;
+    // Converted once and freed at once: a large page is not held twice while
+    // the application works on it.
+    GlobalUnlock(hNative);
+    GlobalFree(hNative);
+    guard.handle = nullptr;
     fOwner->DoTwainAcquire(fOwner, fIndex, bitmap, Cancel);
     return true;
 }
@@ -336,16 +368,20 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
                 while (left > 0 && curLine >= 0) {
                     BYTE *row = pixels + lineLength * std::size_t(curLine);
                     const std::size_t n = std::min(left, lineLength - written);
-                    std::memcpy(row + written, read, n);
+                    const bool wholeRow = n == lineLength;
+                    if (wholeRow && PixelType == TWPT_RGB) {
+                        // A whole row in the strip: reorder while copying.
+                        copySwapRedBlue(row, read, rgbPixels);
+                        std::memcpy(row + 3 * rgbPixels, read + 3 * rgbPixels, lineLength - 3 * rgbPixels);
+                    } else {
+                        std::memcpy(row + written, read, n);
+                    }
                     read += n;
                     left -= n;
                     written += n;
                     if (written == lineLength) {
-                        if (PixelType == TWPT_RGB) {
-                            BYTE *p = row;
-                            for (std::size_t i = 0; i < rgbPixels; ++i, p += 3)
-                                std::swap(p[0], p[2]);
-                        }
+                        if (PixelType == TWPT_RGB && !wholeRow)
+                            copySwapRedBlue(row, row, rgbPixels);
                         --curLine;
                         written = 0;
                         fOwner->DoAcquireProgress(this, fIndex, ImageHandle, height - 1 - curLine, height);

@@ -24,7 +24,8 @@ std::vector<BYTE> infoDib(int width, int bits, const std::vector<std::vector<BYT
     h.biBitCount = WORD(bits);
     h.biClrUsed = clrUsed;
     std::memcpy(dib.data(), &h, 40);
-    std::memcpy(dib.data() + 40, colors.data(), colors.size() * 4);
+    if (!colors.empty())
+        std::memcpy(dib.data() + 40, colors.data(), colors.size() * 4);
     BYTE *px = dib.data() + 40 + colors.size() * 4;
     for (int y = 0; y < height; ++y) {
         const int slot = topDown ? y : height - 1 - y;

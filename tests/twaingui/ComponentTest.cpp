@@ -191,7 +191,9 @@ TEST_F(TwainFixture, ParentWindowForTheSourceDialog)
     // The handle is what MSG_ENABLEDS carries.
     QApplication::setActiveWindow(&form);
     Enable(0);
-    EXPECT_EQ(dsm->Last(MSG_ENABLEDS)->DataAs<TW_USERINTERFACE>().hParent, platform::HandleOfWidget(&form));
+    const TW_USERINTERFACE ui = dsm->Last(MSG_ENABLEDS)->DataAs<TW_USERINTERFACE>();
+    const void *parent = ui.hParent;
+    EXPECT_EQ(parent, platform::HandleOfWidget(&form));
 }
 
 TEST_F(TwainFixture, SelectingASourceInTheDialog)

@@ -334,6 +334,38 @@ TEST_F(TwainFixture, MemoryRowsAreReorderedWithoutTouchingFillBytes)
     EXPECT_EQ(dsm->Count(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET), 2);
 }
 
+TEST_F(TwainFixture, MemoryRgbRowsOfAnyWidthArriveInTheRightColours)
+{
+    // Widths around the four-pixel groups the reorder works in.
+    for (int width : {1, 4, 5, 7, 8, 9}) {
+        SCOPED_TRACE(width);
+        images.clear();
+        Open({"A"});
+        Enable(0, ttmMemory);
+        dsm->imageInfo = ImageInfo(width, 2, 24, TWPT_RGB);
+        const int stride = ((24 * width + 31) / 32) * 4;
+        dsm->setupMemXfer = MemSetup(TW_UINT32(stride * 2));
+        Bytes data(std::size_t(stride) * 2, 0xEE);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c)
+                    data[std::size_t(y * stride + 3 * x + c)] = BYTE(100 * y + 10 * x + c);
+        dsm->QueueStrip(data);
+        Signal(MSG_XFERREADY);
+        ASSERT_EQ(images.size(), 1u);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x)
+                EXPECT_EQ(images[0].pixel(x, y), qRgb(100 * y + 10 * x, 100 * y + 10 * x + 1, 100 * y + 10 * x + 2))
+                    << x << "," << y;
+        // Fill bytes at the end of each row stay as the source sent them.
+        for (int y = 0; y < 2; ++y)
+            for (int i = 3 * width; i < stride; ++i)
+                EXPECT_EQ(memory[std::size_t(y * stride + i)], 0xEE);
+        tw.reset();
+        dsm.reset();
+    }
+}
+
 TEST_F(TwainFixture, MemoryColourTablesFollowPixelTypeAndFlavour)
 {
     struct Case {
