@@ -162,7 +162,7 @@ MappedFile::MappedFile(const QString &path)
         throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
     if (st.st_size == 0)
         return;
-    void *m = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    void *m = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
     if (m != MAP_FAILED) {
         mapping_ = m;
         data_ = static_cast<const std::uint8_t *>(m);
