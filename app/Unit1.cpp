@@ -775,7 +775,7 @@ void TForm1::SpeedButton5Click(QObject *)
 
 void TForm1::rotate90(const QImage &Source, QImage &Target)
 {
-    Target = quillora::rotatedClockwise(Source);
+    quillora::rotateClockwiseInto(Source, Target);
 }
 
 void TForm1::Drehen90Grad(QImage &Bitmap)
