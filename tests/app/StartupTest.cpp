@@ -1,7 +1,9 @@
 // Start-up of the main window: start state, document list, centring, keys.
 #include "MainWindowFixture.h"
 
+#include "app/Startup.h"
 #include "platform/Application.h"
+#include "platform/StyleEngine.h"
 #include "platform/Exceptions.h"
 
 #include <QDir>
@@ -295,4 +297,25 @@ TEST_F(MainWindowFixture, ExceptionInAHandlerEndsInTheErrorBoxAndTheProgramGoesO
     after = true;
     EXPECT_TRUE(after);
     EXPECT_EQ(boxes.errors(), QStringList{"Etwas ging schief"});
+}
+
+TEST_F(MainWindowFixture, StartUpRunsInItsFixedOrder)
+{
+    ProvideHelpFile();
+    // A settings file names a folder; the style file is absent, so the look
+    // activated before the main window stays.
+    StoreFolder(DocumentDir());
+    platform::StyleEngine::SetStyle(QStringLiteral("Windows"));
+    Unit1::lpf.clear();
+
+    form.reset(Startup::CreateProgram());
+
+    EXPECT_EQ(Unit1::lpf, ProgramDir());
+    EXPECT_EQ(Unit1::Form1, form.get());
+    EXPECT_EQ(platform::Application::instance().MainForm(), form.get());
+    EXPECT_EQ(platform::Application::instance().Title(), QStringLiteral("Quillora"));
+    EXPECT_EQ(platform::StyleEngine::ActiveStyle(), QStringLiteral("Aqua Light Slate"));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->Label3->text(), DocumentDir()); // FormCreate has run
+    EXPECT_EQ(Unit1::chmFile, ProgramDir() + "Quillora-Hilfe.chm");
 }
