@@ -118,6 +118,23 @@ constexpr std::size_t kMaxBitmapBytes = std::size_t(1) << 30;
 
 } // namespace platform
 
+namespace platform {
+
+// Copies |pixels| 3-byte pixels from |src| to |dst|, exchanging the first and
+// third byte of each (RGB order to the BGR order of 24-bit bitmaps and back).
+// |dst| and |src| are either the same place or do not overlap.  Exactly
+// 3 * |pixels| bytes are read and written.  Uses byte shuffles where the
+// processor has them; with |streaming| the result is written past the
+// caches there (for large images that are not read again soon).
+void CopySwapRedBlue(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming = false);
+// The two ways CopySwapRedBlue works, for tests: the portable one, and the
+// shuffling one, which returns false (and does nothing) on a processor
+// without it.
+void CopySwapRedBluePortable(BYTE *dst, const BYTE *src, std::size_t pixels);
+bool CopySwapRedBlueShuffled(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming = false);
+
+} // namespace platform
+
 // A device-dependent bitmap from a packed DIB of |size| bytes (1, 4, 8, 16,
 // 24 and 32 bits; core and info headers; bottom-up and top-down).  Null when
 // the DIB is damaged or of a format not supported.

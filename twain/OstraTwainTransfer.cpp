@@ -19,6 +19,10 @@
 #include <memory>
 #include <new>
 
+#if defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 DWORD readDword(const void *p)
@@ -59,31 +63,49 @@ struct NativeHandleGuard {
     }
 };
 
-// Copies |pixels| 3-byte pixels from |src| to |dst| (which may be the same
-// place), RGB order to the bitmap's BGR order; four pixels at a time as
-// three 32-bit words.
-void copySwapRedBlue(BYTE *dst, const BYTE *src, std::size_t pixels)
+// Copies |n| bytes into bitmap memory, past the caches when |streaming|: a
+// large image is written once here and read again only much later, so
+// loading each line of it into the cache first (as ordinary stores do) only
+// costs time.  Bytes before the first 16-byte boundary and after the last one
+// are copied normally; nothing outside [dst, dst + n) is written.
+void copyToBitmap(BYTE *dst, const BYTE *src, std::size_t n, bool streaming)
 {
-    std::size_t i = 0;
-    for (; i + 4 <= pixels; i += 4, src += 12, dst += 12) {
-        std::uint32_t a, b, c; // R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + 4, 4);
-        std::memcpy(&c, src + 8, 4);
-        const std::uint32_t na = ((a >> 16) & 0xFFu) | (a & 0xFF00u) | ((a & 0xFFu) << 16) | (((b >> 8) & 0xFFu) << 24);
-        const std::uint32_t nb = (b & 0xFFu) | ((a >> 24) << 8) | ((c & 0xFFu) << 16) | (b & 0xFF000000u);
-        const std::uint32_t nc = ((b >> 16) & 0xFFu) | ((c >> 24) << 8) | (c & 0xFF0000u) | (((c >> 8) & 0xFFu) << 24);
-        std::memcpy(dst, &na, 4);
-        std::memcpy(dst + 4, &nb, 4);
-        std::memcpy(dst + 8, &nc, 4);
+#if defined(__x86_64__)
+    const std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15u)) & 15u;
+    if (streaming && n >= head + 64) {
+        std::memcpy(dst, src, head);
+        dst += head;
+        src += head;
+        n -= head;
+        for (; n >= 64; n -= 64, dst += 64, src += 64) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 48));
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), a);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 48), d);
+        }
+        for (; n >= 16; n -= 16, dst += 16, src += 16)
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i *>(src)));
     }
-    for (; i < pixels; ++i, src += 3, dst += 3) {
-        const BYTE r = src[0];
-        dst[1] = src[1];
-        dst[0] = src[2];
-        dst[2] = r;
-    }
+#else
+    (void)streaming;
+#endif
+    std::memcpy(dst, src, n);
 }
+
+// Makes streamed stores visible in order with everything stored after.
+void endStreaming()
+{
+#if defined(__x86_64__)
+    _mm_sfence();
+#endif
+}
+
+// Images from this size on are written to bitmap memory past the caches.
+constexpr std::size_t kStreamingBytes = std::size_t(8) << 20;
 
 // Largest strip buffer we lend a source.
 constexpr TW_UINT32 kMaxStripBuffer = static_cast<TW_UINT32>(platform::kMaxBitmapBytes);
@@ -350,6 +372,7 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
             const std::size_t rgbPixels = std::min<std::size_t>(std::size_t(bm.bmWidth), lineLength / 3);
             std::int32_t curLine = height - 1;
             std::size_t written = 0; // bytes of the current row
+            const bool streaming = lineLength * std::size_t(height) >= kStreamingBytes;
 
             TW_IMAGEMEMXFER mx;
             std::memset(&mx, 0xFF, sizeof mx);
@@ -370,9 +393,11 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
                     const std::size_t n = std::min(left, lineLength - written);
                     const bool wholeRow = n == lineLength;
                     if (wholeRow && PixelType == TWPT_RGB) {
-                        // A whole row in the strip: reorder while copying.
-                        copySwapRedBlue(row, read, rgbPixels);
-                        std::memcpy(row + 3 * rgbPixels, read + 3 * rgbPixels, lineLength - 3 * rgbPixels);
+                        // A whole row in the strip: reordered while copying.
+                        platform::CopySwapRedBlue(row, read, rgbPixels, streaming);
+                        copyToBitmap(row + 3 * rgbPixels, read + 3 * rgbPixels, lineLength - 3 * rgbPixels, streaming);
+                    } else if (wholeRow) {
+                        copyToBitmap(row, read, lineLength, streaming);
                     } else {
                         std::memcpy(row + written, read, n);
                     }
@@ -381,13 +406,14 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
                     written += n;
                     if (written == lineLength) {
                         if (PixelType == TWPT_RGB && !wholeRow)
-                            copySwapRedBlue(row, row, rgbPixels);
+                            platform::CopySwapRedBlue(row, row, rgbPixels);
                         --curLine;
                         written = 0;
                         fOwner->DoAcquireProgress(this, fIndex, ImageHandle, height - 1 - curLine, height);
                     }
                 }
             } while (rc == TWRC_SUCCESS);
+            endStreaming();
         }
     } catch (...) {
         // A progress handler raised: the half-filled bitmap is ours to free.

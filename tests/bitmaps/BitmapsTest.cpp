@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -256,4 +258,82 @@ TEST(BitmapObject, OwnsAndReleasesItsHandle)
     }
     EXPECT_EQ(platform::LiveBitmapCount(), before);
     EXPECT_FALSE(DeleteObject(h));
+}
+
+// --- red/blue reorder of 3-byte pixels -----------------------------------------
+
+namespace {
+
+// What every way of reordering must give: each pixel's first and third byte
+// exchanged.
+std::vector<BYTE> reordered(const std::vector<BYTE> &in)
+{
+    std::vector<BYTE> out(in);
+    for (std::size_t i = 0; i + 2 < out.size(); i += 3)
+        std::swap(out[i], out[i + 2]);
+    return out;
+}
+
+enum class Way { Portable, Shuffled, ShuffledStreaming, Chosen };
+
+bool run(Way way, BYTE *dst, const BYTE *src, std::size_t pixels)
+{
+    switch (way) {
+    case Way::Portable:
+        platform::CopySwapRedBluePortable(dst, src, pixels);
+        return true;
+    case Way::Shuffled:
+        return platform::CopySwapRedBlueShuffled(dst, src, pixels, false);
+    case Way::ShuffledStreaming:
+        return platform::CopySwapRedBlueShuffled(dst, src, pixels, true);
+    case Way::Chosen:
+        platform::CopySwapRedBlue(dst, src, pixels, pixels % 2 == 0);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Every width from 1 to 70 pixels, at every alignment of the target within 16
+// bytes, copying and in place: the right bytes, and not one byte written (or,
+// under the address checker, read) outside the run.
+TEST(SwapRedBlue, EveryWayGivesTheSameBytesAndStaysInsideTheRun)
+{
+    for (Way way : {Way::Portable, Way::Shuffled, Way::ShuffledStreaming, Way::Chosen}) {
+        for (std::size_t pixels = 1; pixels <= 70; ++pixels) {
+            for (std::size_t offset = 0; offset < 16; ++offset) {
+                SCOPED_TRACE(testing::Message() << "way " << int(way) << ", " << pixels << " pixels, offset " << offset);
+                const std::size_t n = 3 * pixels;
+                // Source exactly as long as the run, so a read past it is caught.
+                std::vector<BYTE> src(n);
+                for (std::size_t i = 0; i < n; ++i)
+                    src[i] = BYTE(i * 37 + pixels);
+                const std::vector<BYTE> want = reordered(src);
+
+                std::vector<BYTE> target(n + 32, 0xC5);
+                if (!run(way, target.data() + offset, src.data(), pixels))
+                    GTEST_SKIP() << "no byte shuffles on this processor";
+                for (std::size_t i = 0; i < offset; ++i)
+                    ASSERT_EQ(target[i], 0xC5) << "before the run, byte " << i;
+                ASSERT_TRUE(std::equal(want.begin(), want.end(), target.begin() + std::ptrdiff_t(offset)));
+                for (std::size_t i = offset + n; i < target.size(); ++i)
+                    ASSERT_EQ(target[i], 0xC5) << "after the run, byte " << i;
+
+                std::vector<BYTE> inPlace(src);
+                run(way, inPlace.data(), inPlace.data(), pixels);
+                ASSERT_EQ(inPlace, want) << "in place";
+            }
+        }
+    }
+}
+
+TEST(SwapRedBlue, ZeroPixelsTouchNothing)
+{
+    BYTE guard[4] = {1, 2, 3, 4};
+    platform::CopySwapRedBlue(guard, guard + 1, 0);
+    platform::CopySwapRedBlue(guard, guard + 1, 0, true);
+    platform::CopySwapRedBluePortable(guard, guard + 1, 0);
+    EXPECT_EQ(guard[0], 1);
+    EXPECT_EQ(guard[3], 4);
 }

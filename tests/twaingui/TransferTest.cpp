@@ -366,6 +366,65 @@ TEST_F(TwainFixture, MemoryRgbRowsOfAnyWidthArriveInTheRightColours)
     }
 }
 
+namespace {
+
+// The rows a 24-bit RGB memory transfer of |width| x |height| must leave in
+// the bitmap for |data| (rows in the order sent): last row first in memory,
+// red and blue exchanged, fill bytes as sent.
+Bytes ExpectedRgbMemory(const Bytes &data, int width, int height)
+{
+    const std::size_t stride = std::size_t(((24 * width + 31) / 32) * 4);
+    Bytes out(data.size());
+    for (int y = 0; y < height; ++y) {
+        const BYTE *from = data.data() + stride * std::size_t(y);
+        BYTE *to = out.data() + stride * std::size_t(height - 1 - y);
+        std::memcpy(to, from, stride);
+        for (int x = 0; x < width; ++x)
+            std::swap(to[3 * x], to[3 * x + 2]);
+    }
+    return out;
+}
+
+} // namespace
+
+// Rows of every width from 1 to 70 in strips that end anywhere in a row (and
+// a page large enough to be written past the caches): the bitmap holds
+// exactly the reordered rows, fill bytes untouched.
+TEST_F(TwainFixture, MemoryRgbStripsOfOddSizesGiveTheSameRowsAtEveryWidth)
+{
+    struct Case {
+        int width, height;
+        TW_UINT32 strip;
+    };
+    std::vector<Case> cases;
+    for (int width = 1; width <= 70; ++width) {
+        cases.push_back({width, 3, 7});
+        cases.push_back({width, 5, TW_UINT32(((24 * width + 31) / 32) * 4 * 2 + 5)});
+    }
+    cases.push_back({1707, 1700, 65537}); // 8.7 MB, rows of 5121 colour bytes and 3 fill bytes
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " in strips of " << c.strip);
+        images.clear();
+        memory.clear();
+        Open({"A"});
+        Enable(0, ttmMemory);
+        dsm->imageInfo = ImageInfo(c.width, c.height, 24, TWPT_RGB);
+        dsm->setupMemXfer = MemSetup(c.strip);
+        const std::size_t stride = std::size_t(((24 * c.width + 31) / 32) * 4);
+        Bytes data(stride * std::size_t(c.height));
+        for (std::size_t i = 0; i < data.size(); ++i)
+            data[i] = BYTE(i * 131 + i / 251);
+        for (std::size_t i = 0; i < data.size(); i += c.strip)
+            dsm->QueueStrip(Bytes(data.begin() + std::ptrdiff_t(i),
+                                  data.begin() + std::ptrdiff_t(std::min(data.size(), i + c.strip))));
+        Signal(MSG_XFERREADY);
+        ASSERT_EQ(images.size(), 1u);
+        ASSERT_TRUE(memory == ExpectedRgbMemory(data, c.width, c.height));
+        tw.reset();
+        dsm.reset();
+    }
+}
+
 TEST_F(TwainFixture, MemoryColourTablesFollowPixelTypeAndFlavour)
 {
     struct Case {
