@@ -152,13 +152,19 @@ QString writeNewDocument(const platform::Picture &picture, const QString &folder
         picture.saveBitmapFile(bmpPath);
     if (!fileExists(bmpPath))
         return QString();
-    platform::Picture temporary;
+    std::vector<std::uint8_t> jpeg;
     {
         const platform::MappedFile bmp(bmpPath);
-        temporary.setBitmap(platform::decodeBmp(bmp.data(), bmp.size()));
+        // A 24-bit file, as written above, is encoded straight from its
+        // mapped rows; any other bitmap file is decoded first.
+        platform::BgrRows rows;
+        if (platform::bmpBgrRows(bmp.data(), bmp.size(), rows))
+            jpeg = platform::encodeJpegBgrRows(rows.first, rows.step, rows.width, rows.height, kNewDocumentQuality);
+        else
+            jpeg = platform::encodeJpeg(platform::decodeBmp(bmp.data(), bmp.size()), kNewDocumentQuality);
     }
     const QString jpgName = jpgFileNameFor(bmpPath);
-    replaceFile(folder + jpgName, platform::encodeJpeg(temporary.image(), kNewDocumentQuality));
+    replaceFile(folder + jpgName, jpeg);
     ::unlink(QFile::encodeName(bmpPath).constData());
     return jpgName;
 }

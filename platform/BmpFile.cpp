@@ -288,7 +288,40 @@ void decodeRle(const Header &h, const std::uint8_t *p, std::size_t n, QImage &im
     }
 }
 
+// Bytes per stored row, and the bytes the pixel data must hold: every row
+// but the last in full, the last without its padding.
+struct RowLayout {
+    std::uint64_t stride;
+    std::uint64_t needed;
+};
+
+RowLayout rowLayout(const Header &h)
+{
+    const std::uint64_t stride = ((std::uint64_t(h.width) * std::uint64_t(h.bpp) + 31) / 32) * 4;
+    const std::uint64_t needed = stride * std::uint64_t(h.height - 1) + (std::uint64_t(h.width) * h.bpp + 7) / 8;
+    return {stride, needed};
+}
+
 } // namespace
+
+bool bmpBgrRows(const std::uint8_t *data, std::size_t size, BgrRows &rows)
+{
+    if (!data)
+        size = 0;
+    const Header h = parseHeader(data, size);
+    if (h.bpp != 24 || h.compression != BI_RGB)
+        return false;
+    const RowLayout layout = rowLayout(h);
+    if (layout.needed > size - h.pixelOffset)
+        fail("Die Bilddaten sind unvollständig.");
+    const std::uint8_t *pixels = data + h.pixelOffset;
+    const auto stride = std::ptrdiff_t(layout.stride);
+    rows.width = int(h.width);
+    rows.height = int(h.height);
+    rows.step = h.topDown ? stride : -stride;
+    rows.first = h.topDown ? pixels : pixels + stride * std::ptrdiff_t(h.height - 1);
+    return true;
+}
 
 QImage decodeBmp(const std::uint8_t *data, std::size_t size)
 {
@@ -306,8 +339,7 @@ QImage decodeBmp(const std::uint8_t *data, std::size_t size)
         return img;
     }
 
-    const std::uint64_t stride = ((std::uint64_t(h.width) * std::uint64_t(h.bpp) + 31) / 32) * 4;
-    const std::uint64_t needed = stride * std::uint64_t(h.height - 1) + (std::uint64_t(h.width) * h.bpp + 7) / 8;
+    const auto [stride, needed] = rowLayout(h);
     if (needed > available)
         fail("Die Bilddaten sind unvollständig.");
 
@@ -399,8 +431,10 @@ void writeBmp(const QImage &source, const ByteSink &sink)
     wr32(info + 28, std::uint32_t(std::max(0, image.dotsPerMeterY())));
     sink(head.data(), head.size());
 
-    // Rows go out in blocks of about 4 MB.
-    const std::size_t rowsPerBlock = std::max<std::size_t>(1, (std::size_t(4) << 20) / stride);
+    // Rows go out in blocks of about 1 MB: small enough to stay in the
+    // cache between being filled and being handed on, large enough that the
+    // number of writes does not count.
+    const std::size_t rowsPerBlock = std::max<std::size_t>(1, (std::size_t(1) << 20) / stride);
     std::vector<std::uint8_t> block(std::size_t(stride) * std::min<std::size_t>(rowsPerBlock, height));
     std::size_t filled = 0;
     for (std::int64_t row = std::int64_t(height) - 1; row >= 0; --row) {

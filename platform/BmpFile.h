@@ -28,6 +28,22 @@ public:
 // (QImage::Format_RGB32).  Throws BmpError.
 QImage decodeBmp(const std::uint8_t *data, std::size_t size);
 
+// The pixel rows of an uncompressed 24-bit bitmap file held in memory,
+// seen where they lie: row y of the picture (counted from the top) starts at
+// first + y * step, with blue, green and red bytes per pixel.
+struct BgrRows {
+    const std::uint8_t *first = nullptr;
+    std::ptrdiff_t step = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Fills |rows| and returns true when |data| is an uncompressed 24-bit
+// bitmap file whose rows all lie within the data; returns false for every
+// other kind of bitmap file (decodeBmp reads those).  Throws BmpError for a
+// damaged file, exactly where decodeBmp would.
+bool bmpBgrRows(const std::uint8_t *data, std::size_t size, BgrRows &rows);
+
 // Writes |image| as a 24-bit bitmap file, handing the bytes to |sink| in
 // order, in pieces of at most a few megabytes.  Throws BmpError for an empty
 // image or one too large for the format; exceptions of |sink| pass through.

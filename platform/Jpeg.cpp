@@ -8,9 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <new>
 
 #include <jpeglib.h>
 #include <jerror.h>
+#include <sys/mman.h>
 
 // libjpeg reports fatal errors through error_exit, which must not return.
 // We leave it with longjmp.  Every function that calls setjmp below is plain
@@ -202,6 +205,8 @@ bool decodeRaw(DecodeState &st)
             dst[3] = 0xFF;
         }
     }
+    // Fails (JERR_TOO_LITTLE_DATA) unless every row was written, so a
+    // picture handed out never shows what its memory held before.
     jpeg_finish_decompress(cinfo);
     std::free(st.cmykRow);
     st.cmykRow = nullptr;
@@ -214,15 +219,21 @@ bool decodeRaw(DecodeState &st)
 struct EncodeState {
     jpeg_compress_struct cinfo;
     ErrorManager err;
-    const unsigned char *pixels = nullptr; // 32-bit BGRX rows
-    std::size_t stride = 0;
+    // Row y of the picture starts at first + y * step: 32-bit pixels in
+    // blue-green-red-x order, or 24-bit blue-green-red pixels (bgr24).
+    const unsigned char *first = nullptr;
+    std::ptrdiff_t step = 0;
+    bool bgr24 = false;
     int width = 0;
     int height = 0;
     int quality = 75;
-    unsigned char *row = nullptr; // malloc'd 24-bit row
+    unsigned char *row = nullptr; // malloc'd 24-bit row (32-bit input only)
     MemoryDestination dest;       // its buffer is malloc'd, freed by the caller
     bool noMemory = false;
 };
+
+// Rows handed to the library per call when they are used where they lie.
+constexpr int kRowsPerWrite = 16;
 
 bool encodeRaw(EncodeState &st)
 {
@@ -238,11 +249,18 @@ bool encodeRaw(EncodeState &st)
         return false;
     }
     jpeg_create_compress(cinfo);
-    st.row = static_cast<unsigned char *>(std::malloc(std::size_t(st.width) * 3));
-    if (!st.row) {
-        st.noMemory = true;
-        jpeg_destroy_compress(cinfo);
-        return false;
+#ifdef JCS_EXTENSIONS
+    const bool convert = !st.bgr24;
+#else
+    const bool convert = true;
+#endif
+    if (convert) {
+        st.row = static_cast<unsigned char *>(std::malloc(std::size_t(st.width) * 3));
+        if (!st.row) {
+            st.noMemory = true;
+            jpeg_destroy_compress(cinfo);
+            return false;
+        }
     }
     st.dest.capacity = std::max<std::size_t>(std::size_t(1) << 16, std::size_t(st.width) * std::size_t(st.height) / 8);
     st.dest.buffer = static_cast<unsigned char *>(std::malloc(st.dest.capacity));
@@ -268,17 +286,29 @@ bool encodeRaw(EncodeState &st)
     jpeg_set_defaults(cinfo);
     jpeg_set_quality(cinfo, st.quality, TRUE);
     jpeg_start_compress(cinfo, TRUE);
+    if (!convert) {
+        // The rows are already what the library takes; it only reads them.
+        JSAMPROW rows[kRowsPerWrite];
+        while (cinfo->next_scanline < cinfo->image_height) {
+            const JDIMENSION y = cinfo->next_scanline;
+            const JDIMENSION n = std::min<JDIMENSION>(kRowsPerWrite, cinfo->image_height - y);
+            for (JDIMENSION i = 0; i < n; ++i)
+                rows[i] = const_cast<JSAMPROW>(st.first + std::ptrdiff_t(y + i) * st.step);
+            jpeg_write_scanlines(cinfo, rows, n);
+        }
+    }
     while (cinfo->next_scanline < cinfo->image_height) {
-        const unsigned char *s = st.pixels + std::size_t(cinfo->next_scanline) * st.stride;
+        const unsigned char *s = st.first + std::ptrdiff_t(cinfo->next_scanline) * st.step;
         unsigned char *d = st.row;
 #ifdef JCS_EXTENSIONS
-        // 24-bit rows in the memory order of the pixels (blue, green, red):
+        // 32-bit input: 24-bit rows in the memory order of the pixels (blue, green, red):
         // four bytes stored per pixel, the fourth overwritten by the next.
         for (int x = 0; x + 1 < st.width; ++x, s += 4, d += 3)
             std::memcpy(d, s, 4);
         std::memcpy(d, s, 3);
 #else
-        for (int x = 0; x < st.width; ++x, s += 4, d += 3) {
+        const int size = st.bgr24 ? 3 : 4;
+        for (int x = 0; x < st.width; ++x, s += size, d += 3) {
             d[0] = s[2];
             d[1] = s[1];
             d[2] = s[0];
@@ -352,11 +382,94 @@ bool defaultQuantRaw(QuantState &st)
     return true;
 }
 
+// ---- memory of decoded pictures -----------------------------------------
+//
+// Documents are opened one after another, mostly of one size.  Memory fresh
+// from the system is handed out zeroed page by page, which for a scanned page
+// costs about a fifth of decoding it.  So the memory of the last large
+// decoded picture to be freed is kept and given to the next picture of
+// about its size.  The decoder writes every pixel of the pictures it makes,
+// so nothing of the earlier picture shows.
+
+constexpr std::size_t kLargePictureBytes = std::size_t(8) << 20;
+// Memory above this is given back at once rather than kept.
+constexpr std::size_t kMaxKeptBytes = std::size_t(256) << 20;
+
+struct Block {
+    void *address;
+    std::size_t length;
+};
+
+std::mutex g_spareMutex;
+Block g_spare{nullptr, 0};
+
+void releaseBlock(void *info)
+{
+    auto *block = static_cast<Block *>(info);
+    Block old{nullptr, 0};
+    if (block->length <= kMaxKeptBytes) {
+        const std::lock_guard<std::mutex> lock(g_spareMutex);
+        old = g_spare;
+        g_spare = *block;
+    } else {
+        old = *block;
+    }
+    if (old.address)
+        ::munmap(old.address, old.length);
+    delete block;
+}
+
+// The kept memory when it fits |length| without wasting more than a quarter,
+// else new memory; null when none can be had.
+Block takeBlock(std::size_t length)
+{
+    {
+        const std::lock_guard<std::mutex> lock(g_spareMutex);
+        if (g_spare.address && g_spare.length >= length && g_spare.length - length <= length / 4) {
+            const Block kept = g_spare;
+            g_spare = Block{nullptr, 0};
+            return kept;
+        }
+    }
+    void *address = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (address == MAP_FAILED)
+        return Block{nullptr, 0};
+#ifdef MADV_HUGEPAGE
+    ::madvise(address, length, MADV_HUGEPAGE);
+#endif
+    return Block{address, length};
+}
+
+// A picture of w x h pixels at 32 bits, its memory not cleared.  A failed
+// allocation gives a null image; nothing here throws.
+QImage decodedPicture(int w, int h)
+{
+    const std::size_t bytesPerLine = std::size_t(w) * 4;
+    const std::size_t length = bytesPerLine * std::size_t(h);
+    if (length < kLargePictureBytes)
+        return newImage(w, h, QImage::Format_RGB32);
+    auto *block = new (std::nothrow) Block(takeBlock(length));
+    if (!block)
+        return QImage();
+    if (!block->address) {
+        delete block;
+        return QImage();
+    }
+    QImage image;
+    try {
+        image = QImage(static_cast<uchar *>(block->address), w, h, qsizetype(bytesPerLine), QImage::Format_RGB32,
+                       releaseBlock, block);
+    } catch (...) {
+    }
+    if (image.isNull())
+        releaseBlock(block);
+    return image;
+}
+
 unsigned char *allocateImage(void *ctx, int w, int h, std::size_t *stride)
 {
     auto *img = static_cast<QImage *>(ctx);
-    // A failed allocation gives a null image; nothing here throws.
-    *img = newImage(w, h, QImage::Format_RGB32);
+    *img = decodedPicture(w, h);
     if (img->isNull())
         return nullptr;
     *stride = std::size_t(img->bytesPerLine());
@@ -396,6 +509,22 @@ QImage decodeJpeg(const std::uint8_t *data, std::size_t size)
     return image;
 }
 
+namespace {
+
+std::vector<std::uint8_t> encode(EncodeState &st)
+{
+    if (!encodeRaw(st)) {
+        if (st.noMemory)
+            throw JpegError("Insufficient memory");
+        throw JpegError(st.err.message[0] ? st.err.message : "JPEG error");
+    }
+    std::unique_ptr<unsigned char, decltype(&std::free)> buffer(st.dest.buffer, &std::free);
+    st.dest.buffer = nullptr;
+    return std::vector<std::uint8_t>(buffer.get(), buffer.get() + st.dest.size);
+}
+
+} // namespace
+
 std::vector<std::uint8_t> encodeJpeg(const QImage &source, int quality)
 {
     if (source.isNull() || source.width() <= 0 || source.height() <= 0)
@@ -406,19 +535,27 @@ std::vector<std::uint8_t> encodeJpeg(const QImage &source, int quality)
     if (image.isNull())
         throw JpegError("Insufficient memory");
     auto st = std::make_unique<EncodeState>();
-    st->pixels = image.constBits();
-    st->stride = std::size_t(image.bytesPerLine());
+    st->first = image.constBits();
+    st->step = std::ptrdiff_t(image.bytesPerLine());
     st->width = image.width();
     st->height = image.height();
     st->quality = std::clamp(quality, 1, 100);
-    if (!encodeRaw(*st)) {
-        if (st->noMemory)
-            throw JpegError("Insufficient memory");
-        throw JpegError(st->err.message[0] ? st->err.message : "JPEG error");
-    }
-    std::unique_ptr<unsigned char, decltype(&std::free)> buffer(st->dest.buffer, &std::free);
-    st->dest.buffer = nullptr;
-    return std::vector<std::uint8_t>(buffer.get(), buffer.get() + st->dest.size);
+    return encode(*st);
+}
+
+std::vector<std::uint8_t> encodeJpegBgrRows(const std::uint8_t *first, std::ptrdiff_t step, int width, int height,
+                                            int quality)
+{
+    if (!first || width <= 0 || height <= 0)
+        throw JpegError("Empty JPEG image");
+    auto st = std::make_unique<EncodeState>();
+    st->first = first;
+    st->step = step;
+    st->bgr24 = true;
+    st->width = width;
+    st->height = height;
+    st->quality = std::clamp(quality, 1, 100);
+    return encode(*st);
 }
 
 std::vector<std::uint16_t> jpegQuantTable(const std::uint8_t *data, std::size_t size, int table)

@@ -31,6 +31,13 @@ QImage decodeJpeg(const std::uint8_t *data, std::size_t size);
 // failure and for an empty image.
 std::vector<std::uint8_t> encodeJpeg(const QImage &image, int quality);
 
+// Encodes 24-bit pixels (blue, green, red bytes) used where they lie: row y
+// (from the top) of |width| pixels starts at first + y * step; a negative
+// step walks a bottom-up picture.  The same JPEG as encodeJpeg gives for
+// these pixels.  Throws JpegError.
+std::vector<std::uint8_t> encodeJpegBgrRows(const std::uint8_t *first, std::ptrdiff_t step, int width, int height,
+                                            int quality);
+
 // Reads the luminance quantisation table (table 0, natural order) of a JPEG
 // file.  Empty when the file has none or cannot be parsed.  Used to tell at
 // which quality a file was written.

@@ -94,6 +94,44 @@ TEST(BmpFile, WritesA24BitFileThatReadsBackExactly)
     EXPECT_THROW(encodeBmp(QImage()), BmpError);
 }
 
+// A new document is encoded straight from the rows of its 24-bit bitmap
+// file; that must give the very file that decoding the bitmap first gives.
+TEST(BmpFile, TwentyFourBitRowsEncodeLikeTheDecodedPicture)
+{
+    for (int w : {1, 3, 6, 17}) {
+        for (bool topDown : {false, true}) {
+            const QImage picture = gradient(w, 9);
+            auto file = encodeBmp(picture);
+            if (topDown) {
+                // The same rows stored top row first.
+                const std::size_t stride = (std::size_t(w) * 3 + 3) & ~std::size_t(3);
+                std::vector<std::uint8_t> flipped(file.begin(), file.begin() + 54);
+                for (int y = 8; y >= 0; --y)
+                    flipped.insert(flipped.end(), file.begin() + 54 + std::ptrdiff_t(stride) * y,
+                                   file.begin() + 54 + std::ptrdiff_t(stride) * (y + 1));
+                put32(flipped, 22, std::uint32_t(-9));
+                file = flipped;
+            }
+            // The last stored row without its padding is complete.
+            const std::size_t pad = (4 - std::size_t(w) * 3 % 4) % 4;
+            file.resize(file.size() - pad);
+
+            BgrRows rows;
+            ASSERT_TRUE(bmpBgrRows(file.data(), file.size(), rows)) << w << topDown;
+            EXPECT_EQ(rows.width, w);
+            EXPECT_EQ(rows.height, 9);
+            EXPECT_EQ(encodeJpegBgrRows(rows.first, rows.step, rows.width, rows.height, 20),
+                      encodeJpeg(decodeBmp(file.data(), file.size()), 20))
+                << w << " " << topDown;
+        }
+    }
+    // Other depths are left to the decoder.
+    auto eight = bmp(1, 1, 8, 0, {0x010203}, {0, 0, 0, 0});
+    BgrRows rows;
+    EXPECT_FALSE(bmpBgrRows(eight.data(), eight.size(), rows));
+    EXPECT_THROW(encodeJpegBgrRows(nullptr, 3, 1, 1, 20), JpegError);
+}
+
 TEST(BmpFile, ReadsPalettesMasksTopDownAndCoreHeaders)
 {
     // 1 bit, 3 x 2, bottom row first: bottom 1,0,1 / top 0,1,0.
@@ -181,6 +219,7 @@ TEST(BmpFile, DamagedHeadersGiveAClearError)
         damaged([](auto &f) { put32(f, 10, 0x7FFFFFFF); }),          // pixel data beyond the end
         damaged([](auto &f) { put32(f, 10, 3); }),                   // pixel data in the header
     };
+    BgrRows rows;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         try {
             decodeBmp(cases[i].data(), cases[i].size());
@@ -188,10 +227,14 @@ TEST(BmpFile, DamagedHeadersGiveAClearError)
         } catch (const BmpError &e) {
             EXPECT_NE(std::string(e.what()).find("Ungültige Bitmap-Datei"), std::string::npos) << e.what();
         }
+        // The row view refuses what the decoder refuses.
+        EXPECT_THROW(bmpBgrRows(cases[i].data(), cases[i].size(), rows), BmpError) << "case " << i;
     }
     // Every prefix is refused or read, never read past.
-    for (std::size_t n = 0; n < good.size(); ++n)
+    for (std::size_t n = 0; n < good.size(); ++n) {
         EXPECT_THROW(decodeBmp(good.data(), n), BmpError) << n;
+        EXPECT_THROW(bmpBgrRows(good.data(), n, rows), BmpError) << n;
+    }
 
     // A palette that claims more colours than the file holds.
     auto pal = bmp(2, 1, 8, 0, {0x111111}, {0, 0, 0, 0});

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jpeglib.h>
 
 using namespace platform;
@@ -162,4 +163,33 @@ TEST(Jpeg, RefusesPicturesAboveTheSizeLimit)
     setMaxImagePixels(40 * 30);
     EXPECT_NO_THROW(decodeJpeg(bytes.data(), bytes.size()));
     setMaxImagePixels(old);
+}
+
+// Large decoded pictures take over the memory of one freed before.  What
+// that memory held must never show: a picture decoded into it equals, byte
+// for byte, the same file decoded into new memory.
+TEST(Jpeg, APictureInTheMemoryOfAFreedOneShowsNothingOfIt)
+{
+    const int w = 1600, h = 1400; // about 9 MB at 32 bits
+    QImage light(w, h, QImage::Format_RGB32);
+    light.fill(0xFFF0E0D0u);
+    const auto lightJpeg = encodeJpeg(light, 75);
+    // A file that ends early: the library fills the rows it lacks.
+    auto whole = encodeJpeg(gradient(w, h), 75);
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + std::ptrdiff_t(whole.size() / 3));
+
+    for (const std::vector<std::uint8_t> *file : {&cut, &lightJpeg}) {
+        QImage earlier = decodeJpeg(lightJpeg.data(), lightJpeg.size());
+        const QImage intoNewMemory = decodeJpeg(file->data(), file->size()); // earlier still held
+        const uchar *earlierBits = earlier.constBits();
+        // Dirty the earlier picture, alpha bytes included, then free it.
+        std::memset(earlier.bits(), 0x5A, std::size_t(earlier.sizeInBytes()));
+        earlier = QImage();
+        const QImage intoFreedMemory = decodeJpeg(file->data(), file->size());
+        ASSERT_EQ(intoFreedMemory.constBits(), earlierBits) << "the freed memory was not taken";
+        ASSERT_EQ(intoFreedMemory.sizeInBytes(), intoNewMemory.sizeInBytes());
+        EXPECT_EQ(std::memcmp(intoFreedMemory.constBits(), intoNewMemory.constBits(),
+                              std::size_t(intoNewMemory.sizeInBytes())),
+                  0);
+    }
 }
