@@ -1,9 +1,12 @@
 #include "platform/Bitmaps.h"
 
+#include "platform/GlobalMemory.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -94,6 +97,35 @@ int scaleChannel(std::uint32_t value, std::uint32_t mask)
     return int((v * 255 + max / 2) / max);
 }
 
+void freeImageMemory(void *block)
+{
+    platform::FreeBlock(block);
+}
+
+// A new image of |w| x |h| pixels for decode to fill.  A large one takes its
+// memory from AllocateBlock, so that page after page of a scan reuses the
+// same memory; the image gives it back when its last copy goes.  The bytes
+// after the pixels of each line are cleared (reused memory holds an earlier
+// picture).
+QImage newImage(int w, int h, QImage::Format format)
+{
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const std::size_t line = ((std::size_t(depth) * std::size_t(w) + 31) / 32) * 4;
+    const std::size_t used = (std::size_t(depth) * std::size_t(w) + 7) / 8;
+    if (w <= 0 || h <= 0 || line > std::size_t(std::numeric_limits<qsizetype>::max()) / std::size_t(h) ||
+        line * std::size_t(h) < platform::kKeptBlockMinimum)
+        return QImage(w, h, format);
+    auto *bits = static_cast<uchar *>(platform::AllocateBlock(line * std::size_t(h), false));
+    if (!bits)
+        return QImage();
+    for (int y = 0; y < h; ++y)
+        std::memset(bits + line * std::size_t(y) + used, 0, line - used);
+    QImage img(bits, w, h, qsizetype(line), format, freeImageMemory, bits);
+    if (img.isNull())
+        platform::FreeBlock(bits);
+    return img;
+}
+
 // Converts pixel rows to an image.  |pixels| holds |rows| rows of |stride|
 // bytes; the caller has checked that they lie inside its memory.
 QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
@@ -104,7 +136,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
     QImage img;
     switch (f.bitCount) {
     case 1: {
-        img = QImage(w, h, QImage::Format_Mono);
+        img = newImage(w, h, QImage::Format_Mono);
         if (img.isNull())
             return img;
         img.setColorTable(QList<QRgb>(f.palette.begin(), f.palette.begin() + 2));
@@ -114,7 +146,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
         break;
     }
     case 4: {
-        img = QImage(w, h, QImage::Format_Indexed8);
+        img = newImage(w, h, QImage::Format_Indexed8);
         if (img.isNull())
             return img;
         img.setColorTable(QList<QRgb>(f.palette.begin(), f.palette.begin() + 16));
@@ -127,7 +159,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
         break;
     }
     case 8: {
-        img = QImage(w, h, QImage::Format_Indexed8);
+        img = newImage(w, h, QImage::Format_Indexed8);
         if (img.isNull())
             return img;
         img.setColorTable(QList<QRgb>(f.palette.begin(), f.palette.end()));
@@ -137,7 +169,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
     }
     case 16:
         if (f.compression == BI_RGB) {
-            img = QImage(w, h, QImage::Format_RGB555);
+            img = newImage(w, h, QImage::Format_RGB555);
             if (img.isNull())
                 return img;
             for (int y = 0; y < h; ++y) {
@@ -151,7 +183,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
         [[fallthrough]];
     case 32:
         if (f.compression == BI_BITFIELDS) {
-            img = QImage(w, h, QImage::Format_RGB32);
+            img = newImage(w, h, QImage::Format_RGB32);
             if (img.isNull())
                 return img;
             const int bpp = f.bitCount / 8;
@@ -164,7 +196,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
                 }
             }
         } else {
-            img = QImage(w, h, QImage::Format_RGB32);
+            img = newImage(w, h, QImage::Format_RGB32);
             if (img.isNull())
                 return img;
             for (int y = 0; y < h; ++y) {
@@ -176,12 +208,20 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
         }
         break;
     case 24: {
-        img = QImage(w, h, QImage::Format_BGR888);
+        img = newImage(w, h, QImage::Format_BGR888);
         if (img.isNull())
             return img;
         const std::size_t n = std::size_t(w) * 3;
-        for (int y = 0; y < h; ++y)
-            std::memcpy(img.scanLine(y), srcRow(y), n);
+        const bool streaming = n * std::size_t(h) >= platform::kStreamingBytes;
+        uchar *const bits = img.bits();
+        const std::size_t line = std::size_t(img.bytesPerLine());
+        // In the source's row order, which reads memory front to back.
+        for (int r = 0; r < h; ++r) {
+            const int y = f.bottomUp ? h - 1 - r : r;
+            platform::CopyPixelBytes(bits + line * std::size_t(y), pixels + stride * std::size_t(r), n, streaming);
+        }
+        if (streaming)
+            platform::EndStreaming();
         break;
     }
     default:
@@ -199,7 +239,7 @@ struct BitmapObject {
     BYTE *bits = nullptr;
     std::size_t stride = 0;
 
-    ~BitmapObject() { std::free(bits); }
+    ~BitmapObject() { platform::FreeBlock(bits); }
 };
 
 struct BitmapRegistry {
@@ -450,6 +490,41 @@ bool haveSsse3()
 
 } // namespace
 
+void CopyPixelBytes(BYTE *dst, const BYTE *src, std::size_t n, bool streaming)
+{
+#if defined(__x86_64__)
+    const std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15u)) & 15u;
+    if (streaming && n >= head + 64) {
+        std::memcpy(dst, src, head);
+        dst += head;
+        src += head;
+        n -= head;
+        for (; n >= 64; n -= 64, dst += 64, src += 64) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
+            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 48));
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), a);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 16), b);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 32), c);
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 48), d);
+        }
+        for (; n >= 16; n -= 16, dst += 16, src += 16)
+            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i *>(src)));
+    }
+#else
+    (void)streaming;
+#endif
+    std::memcpy(dst, src, n);
+}
+
+void EndStreaming()
+{
+#if defined(__x86_64__)
+    _mm_sfence();
+#endif
+}
+
 void CopySwapRedBluePortable(BYTE *dst, const BYTE *src, std::size_t pixels)
 {
     swapRedBlueWords(dst, src, pixels);
@@ -553,7 +628,7 @@ HBITMAP CreateDIBSection(const BITMAPINFO *bmi, UINT usage, void **bits)
     else
         entries = std::min<std::size_t>(h.biClrUsed, 256);
     obj->colors.assign(bmi->bmiColors, bmi->bmiColors + entries);
-    obj->bits = static_cast<BYTE *>(std::calloc(bytes, 1));
+    obj->bits = static_cast<BYTE *>(AllocateBlock(bytes, true));
     if (!obj->bits)
         return nullptr;
     if (bits)

@@ -5,10 +5,28 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUILLORA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUILLORA_ASAN 1
+#endif
+#endif
+#ifdef QUILLORA_ASAN
+#include <sanitizer/asan_interface.h>
+#define POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define POISON(p, n) ((void)(p), (void)(n))
+#define UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 namespace {
 
-// Header in front of every block's data; the handle points at it.
+// Header in front of every block's data; the handle points at it.  The
+// memory comes from platform::AllocateBlock.
 struct alignas(16) BlockHeader {
     std::uint64_t magic;
     SIZE_T size;
@@ -35,7 +53,111 @@ unsigned char *dataOf(BlockHeader *b)
     return reinterpret_cast<unsigned char *>(b) + sizeof(BlockHeader);
 }
 
+// In front of every block from AllocateBlock: how much memory it has.
+struct alignas(16) BlockPrefix {
+    std::size_t capacity; // bytes usable after the prefix
+    std::size_t bytes;    // bytes asked for
+};
+
+unsigned char *blockData(BlockPrefix *p)
+{
+    return reinterpret_cast<unsigned char *>(p) + sizeof(BlockPrefix);
+}
+
+// Large blocks freed and kept for reuse, the most recently freed last.  While
+// kept, a block's memory is marked unusable for the address checker, so a
+// use after FreeBlock is still caught; so are bytes beyond the size asked for.
+std::mutex g_keptMutex;
+std::vector<BlockPrefix *> g_kept;
+
+BlockPrefix *takeKept(std::size_t bytes)
+{
+    std::lock_guard<std::mutex> lock(g_keptMutex);
+    auto best = g_kept.end();
+    for (auto it = g_kept.begin(); it != g_kept.end(); ++it) {
+        const std::size_t cap = (*it)->capacity;
+        if (cap >= bytes && cap - bytes <= bytes / 4 && (best == g_kept.end() || cap < (*best)->capacity))
+            best = it;
+    }
+    if (best == g_kept.end())
+        return nullptr;
+    BlockPrefix *p = *best;
+    g_kept.erase(best);
+    return p;
+}
+
+void freeRaw(BlockPrefix *p)
+{
+    UNPOISON(blockData(p), p->capacity);
+    std::free(p);
+}
+
 } // namespace
+
+namespace platform {
+
+void *AllocateBlock(std::size_t bytes, bool zero)
+{
+    if (bytes > SIZE_T(PTRDIFF_MAX) - sizeof(BlockPrefix))
+        return nullptr;
+    BlockPrefix *p = bytes >= kKeptBlockMinimum ? takeKept(bytes) : nullptr;
+    if (p) {
+        UNPOISON(blockData(p), bytes);
+        if (zero)
+            std::memset(blockData(p), 0, bytes);
+    } else {
+        // Fresh memory: calloc need not clear what the system hands over clean.
+        void *raw = zero ? std::calloc(1, sizeof(BlockPrefix) + bytes) : std::malloc(sizeof(BlockPrefix) + bytes);
+        if (!raw)
+            return nullptr;
+        p = new (raw) BlockPrefix{bytes, bytes};
+    }
+    p->bytes = bytes;
+    POISON(blockData(p) + bytes, p->capacity - bytes);
+    return blockData(p);
+}
+
+void FreeBlock(void *block)
+{
+    if (!block)
+        return;
+    auto *p = reinterpret_cast<BlockPrefix *>(static_cast<unsigned char *>(block) - sizeof(BlockPrefix));
+    if (p->capacity < kKeptBlockMinimum || p->capacity > kKeptBlockMaximum) {
+        freeRaw(p);
+        return;
+    }
+    POISON(blockData(p), p->capacity);
+    BlockPrefix *evicted = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_keptMutex);
+        g_kept.push_back(p);
+        if (g_kept.size() > kKeptBlockCount) {
+            evicted = g_kept.front();
+            g_kept.erase(g_kept.begin());
+        }
+    }
+    if (evicted)
+        freeRaw(evicted);
+}
+
+void ReleaseKeptBlocks()
+{
+    std::vector<BlockPrefix *> kept;
+    {
+        std::lock_guard<std::mutex> lock(g_keptMutex);
+        kept.swap(g_kept);
+    }
+    for (BlockPrefix *p : kept)
+        freeRaw(p);
+}
+
+std::size_t KeptBlockCount()
+{
+    std::lock_guard<std::mutex> lock(g_keptMutex);
+    return g_kept.size();
+}
+
+} // namespace platform
 
 HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes)
 {
@@ -46,15 +168,13 @@ HGLOBAL GlobalAlloc(UINT uFlags, SIZE_T dwBytes)
     }
     if (dwBytes > SIZE_T(PTRDIFF_MAX) - sizeof(BlockHeader))
         return nullptr;
-    void *raw = std::malloc(sizeof(BlockHeader) + dwBytes);
+    void *raw = platform::AllocateBlock(sizeof(BlockHeader) + dwBytes, (uFlags & GMEM_ZEROINIT) != 0);
     if (!raw)
         return nullptr;
     auto *b = new (raw) BlockHeader;
     b->magic = kLiveMagic;
     b->size = dwBytes;
     b->locks.store(0);
-    if (uFlags & GMEM_ZEROINIT)
-        std::memset(dataOf(b), 0, dwBytes);
     g_liveBlocks.fetch_add(1);
     return b;
 }
@@ -88,7 +208,7 @@ HGLOBAL GlobalFree(HGLOBAL hMem)
         return hMem;
     b->magic = kDeadMagic;
     b->~BlockHeader();
-    std::free(b);
+    platform::FreeBlock(b);
     g_liveBlocks.fetch_sub(1);
     return nullptr;
 }

@@ -15,6 +15,12 @@
 //  - GlobalFree returns 0 on success and the handle when it is not a block.
 //  - GlobalSize returns the size asked for at allocation, 0 for no block.
 //
+// Blocks of a megabyte and more (a scanned page, its pixels) are kept for a
+// while when freed: the next block of about the same size takes the same
+// memory instead of new pages from the system, which the system would have
+// to fault in and clear page by page again for every scanned page.  See
+// platform::AllocateBlock.
+//
 // For tests: GlobalLiveBlocks() counts the blocks allocated and not yet freed
 // by this copy of the code, and a failure hook makes allocations fail on
 // demand.
@@ -39,6 +45,24 @@ HGLOBAL GlobalFree(HGLOBAL hMem);
 SIZE_T GlobalSize(HGLOBAL hMem);
 
 namespace platform {
+
+// Plain memory for large data such as pixel rows, 16-byte aligned, from the
+// C heap; null when it cannot be had.  |zero| fills it with zero bytes.
+// Blocks from kKeptBlockMinimum bytes on are kept when freed (at most
+// kKeptBlockCount of them, none above kKeptBlockMaximum) and handed out again
+// for a request that fits them without wasting more than a quarter; freeing
+// is FreeBlock, from any thread.  The global blocks above use the same.
+void *AllocateBlock(std::size_t bytes, bool zero);
+void FreeBlock(void *block);
+// Gives every kept block back to the C heap (done when an acquisition ends,
+// so that memory is not held between scans).
+void ReleaseKeptBlocks();
+// Number of blocks kept for reuse.
+std::size_t KeptBlockCount();
+
+constexpr std::size_t kKeptBlockMinimum = std::size_t(1) << 20;
+constexpr std::size_t kKeptBlockMaximum = std::size_t(256) << 20;
+constexpr std::size_t kKeptBlockCount = 2;
 
 // Number of blocks allocated and not yet freed.
 long GlobalLiveBlocks();

@@ -19,9 +19,6 @@
 #include <memory>
 #include <new>
 
-#if defined(__x86_64__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -62,50 +59,6 @@ struct NativeHandleGuard {
         }
     }
 };
-
-// Copies |n| bytes into bitmap memory, past the caches when |streaming|: a
-// large image is written once here and read again only much later, so
-// loading each line of it into the cache first (as ordinary stores do) only
-// costs time.  Bytes before the first 16-byte boundary and after the last one
-// are copied normally; nothing outside [dst, dst + n) is written.
-void copyToBitmap(BYTE *dst, const BYTE *src, std::size_t n, bool streaming)
-{
-#if defined(__x86_64__)
-    const std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15u)) & 15u;
-    if (streaming && n >= head + 64) {
-        std::memcpy(dst, src, head);
-        dst += head;
-        src += head;
-        n -= head;
-        for (; n >= 64; n -= 64, dst += 64, src += 64) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
-            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 48));
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), a);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 16), b);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 32), c);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 48), d);
-        }
-        for (; n >= 16; n -= 16, dst += 16, src += 16)
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i *>(src)));
-    }
-#else
-    (void)streaming;
-#endif
-    std::memcpy(dst, src, n);
-}
-
-// Makes streamed stores visible in order with everything stored after.
-void endStreaming()
-{
-#if defined(__x86_64__)
-    _mm_sfence();
-#endif
-}
-
-// Images from this size on are written to bitmap memory past the caches.
-constexpr std::size_t kStreamingBytes = std::size_t(8) << 20;
 
 // Largest strip buffer we lend a source.
 constexpr TW_UINT32 kMaxStripBuffer = static_cast<TW_UINT32>(platform::kMaxBitmapBytes);
@@ -209,6 +162,8 @@ void TTwainSource::TransferImages()
         }
     } while (!Done);
 
+    // Memory kept for the next page of this acquisition goes back now.
+    platform::ReleaseKeptBlocks();
     SetEnabled(false);
     const std::int32_t index = fIndex;
     if (owner->fOnTransferComplete)
@@ -372,7 +327,7 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
             const std::size_t rgbPixels = std::min<std::size_t>(std::size_t(bm.bmWidth), lineLength / 3);
             std::int32_t curLine = height - 1;
             std::size_t written = 0; // bytes of the current row
-            const bool streaming = lineLength * std::size_t(height) >= kStreamingBytes;
+            const bool streaming = lineLength * std::size_t(height) >= platform::kStreamingBytes;
 
             TW_IMAGEMEMXFER mx;
             std::memset(&mx, 0xFF, sizeof mx);
@@ -395,9 +350,9 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
                     if (wholeRow && PixelType == TWPT_RGB) {
                         // A whole row in the strip: reordered while copying.
                         platform::CopySwapRedBlue(row, read, rgbPixels, streaming);
-                        copyToBitmap(row + 3 * rgbPixels, read + 3 * rgbPixels, lineLength - 3 * rgbPixels, streaming);
+                        platform::CopyPixelBytes(row + 3 * rgbPixels, read + 3 * rgbPixels, lineLength - 3 * rgbPixels, streaming);
                     } else if (wholeRow) {
-                        copyToBitmap(row, read, lineLength, streaming);
+                        platform::CopyPixelBytes(row, read, lineLength, streaming);
                     } else {
                         std::memcpy(row + written, read, n);
                     }
@@ -413,7 +368,8 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
                     }
                 }
             } while (rc == TWRC_SUCCESS);
-            endStreaming();
+            if (streaming)
+                platform::EndStreaming();
         }
     } catch (...) {
         // A progress handler raised: the half-filled bitmap is ours to free.
