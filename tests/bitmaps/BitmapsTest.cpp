@@ -1,5 +1,7 @@
-// Bitmap handles from packed DIBs and DIB sections.
+// Bitmap handles from packed DIBs and DIB sections, the reorder of colour
+// bytes, and the large blocks kept for the next page.
 #include "platform/Bitmaps.h"
+#include "platform/GlobalMemory.h"
 
 #include <gtest/gtest.h>
 
@@ -337,3 +339,152 @@ TEST(SwapRedBlue, ZeroPixelsTouchNothing)
     EXPECT_EQ(guard[0], 1);
     EXPECT_EQ(guard[3], 4);
 }
+
+// --- large blocks kept for the next page ----------------------------------------
+
+namespace {
+
+// Every kept block given back before and after each test.
+struct KeptBlocks : testing::Test {
+    void SetUp() override { platform::ReleaseKeptBlocks(); }
+    void TearDown() override { platform::ReleaseKeptBlocks(); }
+};
+
+constexpr std::size_t kLarge = platform::kKeptBlockMinimum + 4096;
+
+std::vector<BYTE> large24Dib(int width, int height, BYTE seed)
+{
+    std::vector<std::vector<BYTE>> rows(std::size_t(height), std::vector<BYTE>(std::size_t(width) * 3 + 3));
+    for (int y = 0; y < height; ++y)
+        for (std::size_t i = 0; i < rows[std::size_t(y)].size(); ++i)
+            rows[std::size_t(y)][i] = BYTE(seed + i * 7 + std::size_t(y));
+    return infoDib(width, 24, rows);
+}
+
+} // namespace
+
+TEST_F(KeptBlocks, GlobalBlocksComeBackWithTheRightSizeAndCleared)
+{
+    HGLOBAL a = GlobalAlloc(GMEM_MOVEABLE, kLarge);
+    ASSERT_TRUE(a);
+    std::memset(GlobalLock(a), 0xAB, kLarge);
+    GlobalUnlock(a);
+    EXPECT_EQ(GlobalFree(a), nullptr);
+    EXPECT_EQ(platform::KeptBlockCount(), 1u);
+
+    // A little smaller: the kept block serves it, with the size asked for and
+    // no byte of the earlier contents.
+    HGLOBAL b = GlobalAlloc(GHND, kLarge - 1000);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(platform::KeptBlockCount(), 0u);
+    EXPECT_EQ(GlobalSize(b), kLarge - 1000);
+    const auto *p = static_cast<const BYTE *>(GlobalLock(b));
+    EXPECT_TRUE(std::all_of(p, p + kLarge - 1000, [](BYTE v) { return v == 0; }));
+    GlobalUnlock(b);
+    GlobalFree(b);
+
+    // Far smaller or larger requests do not take it; small blocks are not kept.
+    HGLOBAL small = GlobalAlloc(GMEM_MOVEABLE, 100);
+    HGLOBAL half = GlobalAlloc(GMEM_MOVEABLE, kLarge / 2 + 10);
+    HGLOBAL bigger = GlobalAlloc(GMEM_MOVEABLE, kLarge + 64);
+    EXPECT_EQ(platform::KeptBlockCount(), 1u);
+    GlobalFree(small);
+    GlobalFree(half);
+    GlobalFree(bigger);
+    // At most the allowed number stay; the rest go back at once.
+    EXPECT_EQ(platform::KeptBlockCount(), platform::kKeptBlockCount);
+    platform::ReleaseKeptBlocks();
+    EXPECT_EQ(platform::KeptBlockCount(), 0u);
+}
+
+TEST_F(KeptBlocks, ADibSectionOnReusedMemoryStartsZeroFilled)
+{
+    std::vector<BYTE> info(40, 0);
+    auto *bmi = reinterpret_cast<BITMAPINFO *>(info.data());
+    bmi->bmiHeader.biSize = 40;
+    bmi->bmiHeader.biWidth = 1000;
+    bmi->bmiHeader.biHeight = 400; // 1.2 MB
+    bmi->bmiHeader.biPlanes = 1;
+    bmi->bmiHeader.biBitCount = 24;
+    const std::size_t bytes = 3000 * 400;
+    for (int round = 0; round < 2; ++round) {
+        void *bits = nullptr;
+        HBITMAP h = CreateDIBSection(bmi, DIB_RGB_COLORS, &bits);
+        ASSERT_TRUE(h);
+        auto *p = static_cast<BYTE *>(bits);
+        EXPECT_TRUE(std::all_of(p, p + bytes, [](BYTE v) { return v == 0; })) << "round " << round;
+        std::memset(p, 0x5A, bytes);
+        DeleteObject(h);
+        EXPECT_EQ(platform::KeptBlockCount(), 1u);
+    }
+}
+
+// A picture taken from a bitmap keeps its pixels after the bitmap is deleted,
+// while later pages are decoded: its memory is not handed out again until the
+// last copy of it goes.  Line padding on reused memory is cleared.
+TEST_F(KeptBlocks, APictureOutlivingItsBitmapKeepsItsMemory)
+{
+    const int width = 699, height = 600; // lines of 2097 bytes in 2100
+    const std::vector<BYTE> first = large24Dib(width, height, 1);
+    HBITMAP h = CreateBitmapFromPackedDib(first.data(), first.size());
+    ASSERT_TRUE(h);
+    QImage kept = platform::BitmapToImage(h);
+    const QImage reference = kept.copy();
+    DeleteObject(h);
+    EXPECT_EQ(platform::KeptBlockCount(), 0u);
+
+    const std::vector<BYTE> second = large24Dib(width, height, 99);
+    HBITMAP h2 = CreateBitmapFromPackedDib(second.data(), second.size());
+    ASSERT_TRUE(h2);
+    EXPECT_EQ(kept, reference);
+    DeleteObject(h2); // its memory is kept now
+
+    kept = QImage(); // the first picture's memory too
+    EXPECT_EQ(platform::KeptBlockCount(), 2u);
+    const std::vector<BYTE> third = large24Dib(width, height, 200);
+    HBITMAP h3 = CreateBitmapFromPackedDib(third.data(), third.size());
+    ASSERT_TRUE(h3);
+    EXPECT_EQ(platform::KeptBlockCount(), 1u);
+    const QImage img = platform::BitmapToImage(h3);
+    for (int y = 0; y < height; ++y) {
+        const uchar *line = img.constScanLine(y);
+        ASSERT_EQ(line[3 * width], 0) << y;
+        ASSERT_EQ(line[3 * width + 2], 0) << y;
+    }
+    // The top line is the first row given: blue, green, red at bytes 15..17.
+    EXPECT_EQ(img.pixel(5, 0), qRgb(BYTE(200 + 17 * 7), BYTE(200 + 16 * 7), BYTE(200 + 15 * 7)));
+    DeleteObject(h3);
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TEST_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TEST_UNDER_ASAN 1
+#endif
+#endif
+
+#ifdef TEST_UNDER_ASAN
+// Keeping blocks must not hide faults from the address checker: a kept block
+// is unusable until handed out again, and so are the bytes beyond the size
+// asked for.
+TEST_F(KeptBlocks, TheAddressCheckerStillSeesUseAfterFreeAndOverruns)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto *p = static_cast<volatile BYTE *>(platform::AllocateBlock(kLarge, false));
+            platform::FreeBlock(const_cast<BYTE *>(p));
+            p[100] = 1;
+        },
+        "use-after-poison");
+    EXPECT_DEATH(
+        {
+            void *big = platform::AllocateBlock(kLarge, false);
+            platform::FreeBlock(big);
+            auto *p = static_cast<volatile BYTE *>(platform::AllocateBlock(kLarge - 1000, false));
+            p[kLarge - 1000] = 1;
+        },
+        "use-after-poison");
+}
+#endif

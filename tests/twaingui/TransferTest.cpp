@@ -388,8 +388,8 @@ Bytes ExpectedRgbMemory(const Bytes &data, int width, int height)
 } // namespace
 
 // Rows of every width from 1 to 70 in strips that end anywhere in a row (and
-// a page large enough to be written past the caches): the bitmap holds
-// exactly the reordered rows, fill bytes untouched.
+// a page large enough to be written past the caches and kept for reuse): the
+// bitmap holds exactly the reordered rows, fill bytes untouched.
 TEST_F(TwainFixture, MemoryRgbStripsOfOddSizesGiveTheSameRowsAtEveryWidth)
 {
     struct Case {
@@ -420,6 +420,8 @@ TEST_F(TwainFixture, MemoryRgbStripsOfOddSizesGiveTheSameRowsAtEveryWidth)
         Signal(MSG_XFERREADY);
         ASSERT_EQ(images.size(), 1u);
         ASSERT_TRUE(memory == ExpectedRgbMemory(data, c.width, c.height));
+        // Memory kept for a next page went back when the acquisition ended.
+        EXPECT_EQ(platform::KeptBlockCount(), 0u);
         tw.reset();
         dsm.reset();
     }
