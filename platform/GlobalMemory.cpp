@@ -1,11 +1,11 @@
 #include "platform/GlobalMemory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILLORA_ASAN 1
@@ -67,22 +67,36 @@ unsigned char *blockData(BlockPrefix *p)
 // Large blocks freed and kept for reuse, the most recently freed last.  While
 // kept, a block's memory is marked unusable for the address checker, so a
 // use after FreeBlock is still caught; so are bytes beyond the size asked for.
-std::mutex g_keptMutex;
-std::vector<BlockPrefix *> g_kept;
+// The list is never destroyed: a picture held by a static object may give
+// its memory back while the program's statics are being torn down.  It has
+// a fixed size, so that giving memory back never allocates.
+struct Kept {
+    std::mutex mutex;
+    BlockPrefix *blocks[platform::kKeptBlockCount] = {};
+    std::size_t count = 0;
+};
+
+Kept &kept()
+{
+    static Kept *const k = new Kept;
+    return *k;
+}
 
 BlockPrefix *takeKept(std::size_t bytes)
 {
-    std::lock_guard<std::mutex> lock(g_keptMutex);
-    auto best = g_kept.end();
-    for (auto it = g_kept.begin(); it != g_kept.end(); ++it) {
-        const std::size_t cap = (*it)->capacity;
-        if (cap >= bytes && cap - bytes <= bytes / 4 && (best == g_kept.end() || cap < (*best)->capacity))
-            best = it;
+    Kept &k = kept();
+    std::lock_guard<std::mutex> lock(k.mutex);
+    std::size_t best = k.count;
+    for (std::size_t i = 0; i < k.count; ++i) {
+        const std::size_t cap = k.blocks[i]->capacity;
+        if (cap >= bytes && cap - bytes <= bytes / 4 && (best == k.count || cap < k.blocks[best]->capacity))
+            best = i;
     }
-    if (best == g_kept.end())
+    if (best == k.count)
         return nullptr;
-    BlockPrefix *p = *best;
-    g_kept.erase(best);
+    BlockPrefix *p = k.blocks[best];
+    std::move(k.blocks + best + 1, k.blocks + k.count, k.blocks + best);
+    --k.count;
     return p;
 }
 
@@ -129,12 +143,14 @@ void FreeBlock(void *block)
     POISON(blockData(p), p->capacity);
     BlockPrefix *evicted = nullptr;
     {
-        std::lock_guard<std::mutex> lock(g_keptMutex);
-        g_kept.push_back(p);
-        if (g_kept.size() > kKeptBlockCount) {
-            evicted = g_kept.front();
-            g_kept.erase(g_kept.begin());
+        Kept &k = kept();
+        std::lock_guard<std::mutex> lock(k.mutex);
+        if (k.count == kKeptBlockCount) { // the oldest goes
+            evicted = k.blocks[0];
+            std::move(k.blocks + 1, k.blocks + k.count, k.blocks);
+            --k.count;
         }
+        k.blocks[k.count++] = p;
     }
     if (evicted)
         freeRaw(evicted);
@@ -142,19 +158,24 @@ void FreeBlock(void *block)
 
 void ReleaseKeptBlocks()
 {
-    std::vector<BlockPrefix *> kept;
+    BlockPrefix *blocks[kKeptBlockCount];
+    std::size_t n = 0;
     {
-        std::lock_guard<std::mutex> lock(g_keptMutex);
-        kept.swap(g_kept);
+        Kept &k = kept();
+        std::lock_guard<std::mutex> lock(k.mutex);
+        n = k.count;
+        std::copy(k.blocks, k.blocks + n, blocks);
+        k.count = 0;
     }
-    for (BlockPrefix *p : kept)
-        freeRaw(p);
+    for (std::size_t i = 0; i < n; ++i)
+        freeRaw(blocks[i]);
 }
 
 std::size_t KeptBlockCount()
 {
-    std::lock_guard<std::mutex> lock(g_keptMutex);
-    return g_kept.size();
+    Kept &k = kept();
+    std::lock_guard<std::mutex> lock(k.mutex);
+    return k.count;
 }
 
 } // namespace platform
