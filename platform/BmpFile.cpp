@@ -2,6 +2,7 @@
 
 #include "platform/ImageMemory.h"
 #include "platform/Jpeg.h"
+#include "platform/PixelRows.h"
 
 #include <algorithm>
 #include <array>
@@ -433,28 +434,24 @@ void writeBmp(const QImage &source, const ByteSink &sink)
 
     // Rows go out in blocks of about 1 MB: small enough to stay in the
     // cache between being filled and being handed on, large enough that the
-    // number of writes does not count.
+    // number of writes does not count.  The file holds the bottom row first;
+    // each block is still filled by reading its picture rows top to bottom,
+    // the order in which memory is read fastest.
     const std::size_t rowsPerBlock = std::max<std::size_t>(1, (std::size_t(1) << 20) / stride);
     std::vector<std::uint8_t> block(std::size_t(stride) * std::min<std::size_t>(rowsPerBlock, height));
-    std::size_t filled = 0;
-    for (std::int64_t row = std::int64_t(height) - 1; row >= 0; --row) {
-        const std::uint8_t *s = image.constScanLine(int(row));
-        std::uint8_t *d = block.data() + filled * stride;
-        // Four bytes per pixel are stored and the fourth is overwritten by
-        // the next pixel; the last pixel takes exactly three.
-        for (std::uint64_t x = 0; x + 1 < width; ++x, s += 4, d += 3)
-            std::memcpy(d, s, 4);
-        std::memcpy(d, s, 3);
-        d += 3;
-        for (std::uint64_t pad = width * 3; pad < stride; ++pad)
-            *d++ = 0;
-        if (++filled * stride >= block.size()) {
-            sink(block.data(), filled * stride);
-            filled = 0;
+    const std::size_t padding = std::size_t(stride - width * 3);
+    for (std::size_t end = std::size_t(height); end > 0;) {
+        const std::size_t rows = std::min(rowsPerBlock, end);
+        const std::size_t begin = end - rows;
+        for (std::size_t row = begin; row < end; ++row) {
+            // Picture row |end - 1| comes first in the block.
+            std::uint8_t *d = block.data() + (end - 1 - row) * stride;
+            bgrxToBgr(image.constScanLine(int(row)), d, std::size_t(width));
+            std::memset(d + width * 3, 0, padding);
         }
+        sink(block.data(), rows * std::size_t(stride));
+        end = begin;
     }
-    if (filled)
-        sink(block.data(), filled * stride);
 }
 
 std::vector<std::uint8_t> encodeBmp(const QImage &image)

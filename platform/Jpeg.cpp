@@ -1,6 +1,7 @@
 #include "platform/Jpeg.h"
 
 #include "platform/ImageMemory.h"
+#include "platform/PixelRows.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -299,14 +300,12 @@ bool encodeRaw(EncodeState &st)
     }
     while (cinfo->next_scanline < cinfo->image_height) {
         const unsigned char *s = st.first + std::ptrdiff_t(cinfo->next_scanline) * st.step;
-        unsigned char *d = st.row;
 #ifdef JCS_EXTENSIONS
-        // 32-bit input: 24-bit rows in the memory order of the pixels (blue, green, red):
-        // four bytes stored per pixel, the fourth overwritten by the next.
-        for (int x = 0; x + 1 < st.width; ++x, s += 4, d += 3)
-            std::memcpy(d, s, 4);
-        std::memcpy(d, s, 3);
+        // 32-bit input to 24-bit rows in the memory order of the pixels
+        // (blue, green, red).
+        bgrxToBgr(s, st.row, std::size_t(st.width));
 #else
+        unsigned char *d = st.row;
         const int size = st.bgr24 ? 3 : 4;
         for (int x = 0; x < st.width; ++x, s += size, d += 3) {
             d[0] = s[2];

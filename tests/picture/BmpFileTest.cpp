@@ -1,5 +1,6 @@
 #include "platform/BmpFile.h"
 #include "platform/Jpeg.h"
+#include "platform/PixelRows.h"
 
 #include "TestImages.h"
 
@@ -74,9 +75,25 @@ QRgb px(const QImage &img, int x, int y)
 
 } // namespace
 
+// Bitmap files and JPEG encoding take 32-bit rows to 24 bits in steps of
+// sixteen pixels and then one by one; every width must come out whole, with
+// nothing read or written past the rows (the buffers are exactly sized).
+TEST(BmpFile, RowsOfEveryWidthConvertTo24Bits)
+{
+    for (std::size_t w = 0; w <= 70; ++w) {
+        std::vector<std::uint8_t> src(4 * w), dst(3 * w);
+        for (std::size_t i = 0; i < src.size(); ++i)
+            src[i] = std::uint8_t(i * 37 + 11);
+        bgrxToBgr(src.data(), dst.data(), w);
+        for (std::size_t x = 0; x < w; ++x)
+            for (std::size_t c = 0; c < 3; ++c)
+                ASSERT_EQ(dst[3 * x + c], src[4 * x + c]) << "width " << w << " pixel " << x;
+    }
+}
+
 TEST(BmpFile, WritesA24BitFileThatReadsBackExactly)
 {
-    for (int w : {1, 2, 3, 5, 8}) {
+    for (int w : {1, 2, 3, 5, 8, 17, 35}) {
         const QImage original = patterned(w, 3, QImage::Format_RGB32);
         const auto bytes = encodeBmp(original);
         const std::size_t stride = (std::size_t(w) * 3 + 3) & ~std::size_t(3);
@@ -91,6 +108,10 @@ TEST(BmpFile, WritesA24BitFileThatReadsBackExactly)
             for (int x = 0; x < w; ++x)
                 ASSERT_EQ(px(back, x, y), px(original, x, y)) << w << " " << x << "," << y;
     }
+    // Several blocks of rows (about 1 MB each), the last one partly filled.
+    const QImage large = patterned(3001, 301, QImage::Format_RGB32);
+    const auto file = encodeBmp(large);
+    EXPECT_EQ(decodeBmp(file.data(), file.size()), large);
     EXPECT_THROW(encodeBmp(QImage()), BmpError);
 }
 
