@@ -1,9 +1,12 @@
 #include "app/Controls.h"
 
 #include <QPainter>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <QPainterPath>
 #include <QPixmap>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -66,6 +69,33 @@ void TImage::paintEvent(QPaintEvent *)
         p.drawImage(rect(), picture_);
     else
         p.drawImage(QPoint(0, 0), picture_);
+}
+
+TGroupBox::TGroupBox(const QString &title, QColor captionColor, QWidget *parent)
+    : QGroupBox(title, parent), captionColor_(captionColor)
+{
+}
+
+QColor TGroupBox::CaptionColor() const
+{
+    const QColor window = palette().color(QPalette::Window);
+    if (window.lightness() >= 128)
+        return captionColor_;
+    // On a dark background: the same hue, light enough to read.
+    QColor c = captionColor_.toHsl();
+    return QColor::fromHsl(c.hslHue(), std::max(c.hslSaturation(), 150), 170);
+}
+
+void TGroupBox::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    // Styles take the caption colour either from textColor or from the
+    // option's window-text colour; the controls inside keep theirs.
+    option.textColor = CaptionColor();
+    option.palette.setColor(QPalette::WindowText, option.textColor);
+    p.drawComplexControl(QStyle::CC_GroupBox, option);
 }
 
 TSpeedButton::TSpeedButton(const QIcon &glyph, QWidget *parent) : QToolButton(parent)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QGroupBox>
 #include <QImage>
 #include <QToolButton>
 #include <QWidget>
@@ -44,6 +45,22 @@ protected:
 private:
     QImage picture_;
     bool stretch_ = false;
+};
+
+// A group box whose caption has a colour of its own; its controls keep the
+// colours of the active style.  On a dark style the caption colour is
+// lightened so it stays readable.
+class TGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    TGroupBox(const QString &title, QColor captionColor, QWidget *parent = nullptr);
+    QColor CaptionColor() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor captionColor_;
 };
 
 // A flat 35 x 35 button showing a glyph.

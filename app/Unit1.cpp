@@ -131,11 +131,10 @@ void TForm1::buildControls()
     panel4Layout->setContentsMargins(0, 0, 0, 0);
     panel4Layout->setSpacing(0);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Belege scannen"), Panel4);
+    GroupBox1 = new TGroupBox(QStringLiteral("Belege scannen"), QColor(0x80, 0, 0), Panel4); // maroon caption
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFixedHeight(177);
-    GroupBox1->setFont(QFont(QStringLiteral("Microsoft Sans Serif"), 9));
-    GroupBox1->setStyleSheet(QStringLiteral("QGroupBox#GroupBox1::title { color: #800000; }"));
+    GroupBox1->setFont(QFont(QStringLiteral("Microsoft Sans Serif"), 9, QFont::Normal));
     panel4Layout->addWidget(GroupBox1);
 
     Label1 = new QLabel(QStringLiteral("Bitte erst Verzeichnis und Namen wählen. "), GroupBox1);

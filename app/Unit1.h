@@ -91,7 +91,7 @@ public:
     TPanel *Panel5 = nullptr;
     QPushButton *Button3 = nullptr;
     TPanel *Panel4 = nullptr;
-    QGroupBox *GroupBox1 = nullptr;
+    TGroupBox *GroupBox1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label6 = nullptr;
     QLineEdit *Edit1 = nullptr;

@@ -319,3 +319,20 @@ TEST_F(MainWindowFixture, StartUpRunsInItsFixedOrder)
     EXPECT_EQ(form->Label3->text(), DocumentDir()); // FormCreate has run
     EXPECT_EQ(Unit1::chmFile, ProgramDir() + "Quillora-Hilfe.chm");
 }
+
+TEST_F(MainWindowFixture, ScanGroupCaptionIsMaroonWhileItsControlsFollowTheStyle)
+{
+    ProvideHelpFile();
+    TForm1 &f = Start();
+    EXPECT_EQ(f.GroupBox1->CaptionColor(), QColor(0x80, 0, 0));
+    EXPECT_EQ(f.Label1->palette().color(QPalette::WindowText), QApplication::palette().color(QPalette::WindowText));
+
+    platform::StyleEngine::SetStyle(QStringLiteral("Carbon"));
+    QApplication::processEvents();
+    const QColor text = QApplication::palette().color(QPalette::WindowText);
+    EXPECT_EQ(f.Label1->palette().color(QPalette::WindowText), text);
+    EXPECT_EQ(f.Edit1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    // Readable on the dark background, and still a red.
+    EXPECT_GT(f.GroupBox1->CaptionColor().lightness(), 128);
+    EXPECT_EQ(f.GroupBox1->CaptionColor().hslHue(), 0);
+}
