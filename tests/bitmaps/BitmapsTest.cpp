@@ -330,16 +330,6 @@ TEST(SwapRedBlue, EveryWayGivesTheSameBytesAndStaysInsideTheRun)
     }
 }
 
-TEST(SwapRedBlue, ZeroPixelsTouchNothing)
-{
-    BYTE guard[4] = {1, 2, 3, 4};
-    platform::CopySwapRedBlue(guard, guard + 1, 0);
-    platform::CopySwapRedBlue(guard, guard + 1, 0, true);
-    platform::CopySwapRedBluePortable(guard, guard + 1, 0);
-    EXPECT_EQ(guard[0], 1);
-    EXPECT_EQ(guard[3], 4);
-}
-
 // --- large blocks kept for the next page ----------------------------------------
 
 namespace {
