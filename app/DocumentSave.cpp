@@ -145,11 +145,26 @@ void overwriteDocument(const platform::Picture &picture, const QString &path)
     replaceFile(path, picture.jpegBytes(kOverwriteQuality));
 }
 
+QString freeTemporaryBitmapName(const QString &folder, const QString &name)
+{
+    for (int n = 1;; ++n) {
+        const QString candidate = folder + name + QLatin1Char('~') + QString::number(n) + QLatin1String(".bmp");
+        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+            return candidate;
+    }
+}
+
 QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name)
 {
-    const QString bmpPath = folder + name + QLatin1String(".bmp");
-    if (!picture.isEmpty())
+    QString bmpPath = folder + name + QLatin1String(".bmp");
+    const QString jpgName = jpgFileNameFor(bmpPath);
+    if (!picture.isEmpty()) {
+        // A bitmap document of that name is never overwritten by the
+        // temporary file: the picture then goes to a free name beside it.
+        if (fileExists(bmpPath) || QFileInfo(bmpPath).isDir())
+            bmpPath = freeTemporaryBitmapName(folder, name);
         picture.saveBitmapFile(bmpPath);
+    }
     if (!fileExists(bmpPath))
         return QString();
     std::vector<std::uint8_t> jpeg;
@@ -163,7 +178,6 @@ QString writeNewDocument(const platform::Picture &picture, const QString &folder
         else
             jpeg = platform::encodeJpeg(platform::decodeBmp(bmp.data(), bmp.size()), kNewDocumentQuality);
     }
-    const QString jpgName = jpgFileNameFor(bmpPath);
     replaceFile(folder + jpgName, jpeg);
     ::unlink(QFile::encodeName(bmpPath).constData());
     return jpgName;

@@ -45,11 +45,17 @@ void overwriteDocument(const platform::Picture &picture, const QString &path);
 // in a path delimiter): the picture goes to |folder|name.bmp as a Windows
 // bitmap file (nothing when |picture| is empty); if that file exists it is
 // read back, encoded at kNewDocumentQuality and written to |folder|name.jpg
-// through replaceFile, and the bitmap file is deleted.  Returns the file name
+// through replaceFile, and the bitmap file is deleted.  When a file
+// |folder|name.bmp already exists and a picture is given, the temporary
+// bitmap goes to the first free |folder|name~N.bmp instead, so an existing
+// bitmap document is never overwritten or deleted.  Returns the file name
 // of the written document, or an empty string when none was written.  A
 // failure throws; a bitmap file written before the failure stays.
 QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name);
 
 bool fileExists(const QString &path);
+
+// The first |folder|name~N.bmp (N = 1, 2, ...) that names nothing yet.
+QString freeTemporaryBitmapName(const QString &folder, const QString &name);
 
 } // namespace quillora

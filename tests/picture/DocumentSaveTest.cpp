@@ -31,6 +31,12 @@ std::vector<std::uint8_t> bytesOf(const QString &path)
     return std::vector<std::uint8_t>(b.begin(), b.end());
 }
 
+void touchFile(const QString &path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+}
+
 QStringList entries(const QString &dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
@@ -158,6 +164,29 @@ TEST(NewDocument, AFailedJpegWriteKeepsTheEarlierDocument)
     EXPECT_EQ(readAll(folder + "Brief.jpg"), earlier);
     for (const QString &e : entries(dir.path()))
         EXPECT_FALSE(e.endsWith(".tmp")) << e.toStdString();
+}
+
+TEST(NewDocument, AnExistingBitmapDocumentOfTheSameNameIsNeverLost)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/";
+    platform::Picture old;
+    old.setBitmap(gradient(30, 20));
+    old.saveBitmapFile(folder + "Rechnung.bmp");
+    const QByteArray oldBytes = readAll(folder + "Rechnung.bmp");
+    touchFile(folder + "Rechnung~1.bmp"); // a name already taken
+
+    platform::Picture scan;
+    scan.setBitmap(gradient(64, 48));
+    EXPECT_EQ(writeNewDocument(scan, folder, "Rechnung"), "Rechnung.jpg");
+    EXPECT_EQ(readAll(folder + "Rechnung.bmp"), oldBytes);
+    EXPECT_EQ(entries(dir.path()), (QStringList{"Rechnung.bmp", "Rechnung.jpg", "Rechnung~1.bmp"}));
+    const auto jpg = bytesOf(folder + "Rechnung.jpg");
+    EXPECT_EQ(platform::decodeJpeg(jpg.data(), jpg.size()).size(), QSize(64, 48));
+
+    // With nothing shown, an existing bitmap document is converted as before.
+    EXPECT_EQ(writeNewDocument(platform::Picture(), folder, "Rechnung"), "Rechnung.jpg");
+    EXPECT_EQ(entries(dir.path()), (QStringList{"Rechnung.jpg", "Rechnung~1.bmp"}));
 }
 
 TEST(Overwrite, KeepsUnchangedJpegBytesAndWritesBitmapsForBmpNames)
