@@ -1120,6 +1120,21 @@ TCapabilityRet TTwainSource::GetUInt16Enumeration(TW_UINT16 Capability, TRetriev
     return crSuccess;
 }
 
+template <typename Value, typename ValueSet, typename Convert>
+TCapabilityRet TTwainSource::GetEnumeratedSet(TW_UINT16 Capability, TRetrieveCap Mode, Value &Return,
+                                              ValueSet &Supported, Convert convert)
+{
+    std::vector<std::int32_t> items;
+    std::int32_t picked = 0;
+    const TCapabilityRet r = GetUInt16Enumeration(Capability, Mode, items, picked);
+    if (r != crSuccess)
+        return r;
+    for (std::int32_t item : items)
+        Supported.Include(convert(toUInt16Code(item)));
+    Return = convert(toUInt16Code(picked));
+    return crSuccess;
+}
+
 TCapabilityRet TTwainSource::SetCapXferCount(TW_INT16 Value)
 {
     return SetUInt16(CAP_XFERCOUNT, TWTY_UINT16, static_cast<TW_UINT16>(Value));
@@ -1147,15 +1162,7 @@ TCapabilityRet TTwainSource::SetICapUnits(TTwainUnit Value)
 
 TCapabilityRet TTwainSource::GetICapUnits(TTwainUnit &Return, TTwainUnitSet &Supported, TRetrieveCap Mode)
 {
-    std::vector<std::int32_t> items;
-    std::int32_t picked = 0;
-    const TCapabilityRet r = GetUInt16Enumeration(ICAP_UNITS, Mode, items, picked);
-    if (r != crSuccess)
-        return r;
-    for (std::int32_t item : items)
-        Supported.Include(TwainToTTwainUnit(toUInt16Code(item)));
-    Return = TwainToTTwainUnit(toUInt16Code(picked));
-    return crSuccess;
+    return GetEnumeratedSet(ICAP_UNITS, Mode, Return, Supported, TwainToTTwainUnit);
 }
 
 TCapabilityRet TTwainSource::SetIPixelFlavor(TTwainPixelFlavor Value)
@@ -1167,15 +1174,7 @@ TCapabilityRet TTwainSource::SetIPixelFlavor(TTwainPixelFlavor Value)
 TCapabilityRet TTwainSource::GetIPixelFlavor(TTwainPixelFlavor &Return, TTwainPixelFlavorSet &Supported,
                                              TRetrieveCap Mode)
 {
-    std::vector<std::int32_t> items;
-    std::int32_t picked = 0;
-    const TCapabilityRet r = GetUInt16Enumeration(ICAP_PIXELFLAVOR, Mode, items, picked);
-    if (r != crSuccess)
-        return r;
-    for (std::int32_t item : items)
-        Supported.Include(TwainToTTwainPixelFlavor(toUInt16Code(item)));
-    Return = TwainToTTwainPixelFlavor(toUInt16Code(picked));
-    return crSuccess;
+    return GetEnumeratedSet(ICAP_PIXELFLAVOR, Mode, Return, Supported, TwainToTTwainPixelFlavor);
 }
 
 TCapabilityRet TTwainSource::SetIPixelType(TTwainPixelType Value)
@@ -1186,15 +1185,7 @@ TCapabilityRet TTwainSource::SetIPixelType(TTwainPixelType Value)
 TCapabilityRet TTwainSource::GetIPixelType(TTwainPixelType &Return, TTwainPixelTypeSet &Supported,
                                            TRetrieveCap Mode)
 {
-    std::vector<std::int32_t> items;
-    std::int32_t picked = 0;
-    const TCapabilityRet r = GetUInt16Enumeration(ICAP_PIXELTYPE, Mode, items, picked);
-    if (r != crSuccess)
-        return r;
-    for (std::int32_t item : items)
-        Supported.Include(TwainToTTwainPixelType(toUInt16Code(item)));
-    Return = TwainToTTwainPixelType(toUInt16Code(picked));
-    return crSuccess;
+    return GetEnumeratedSet(ICAP_PIXELTYPE, Mode, Return, Supported, TwainToTTwainPixelType);
 }
 
 TCapabilityRet TTwainSource::SetIBitDepth(TW_UINT16 Value)

@@ -454,5 +454,10 @@ private:
     TCapabilityRet GetBoolValue(TW_UINT16 Capability, bool &Return);
     TCapabilityRet GetUInt16Enumeration(TW_UINT16 Capability, TRetrieveCap Mode, std::vector<std::int32_t> &Items,
                                         std::int32_t &Picked);
+    // GetUInt16Enumeration's values as a set of the library's enumeration
+    // (through |convert|), and the current or default one of them.
+    template <typename Value, typename ValueSet, typename Convert>
+    TCapabilityRet GetEnumeratedSet(TW_UINT16 Capability, TRetrieveCap Mode, Value &Return, ValueSet &Supported,
+                                    Convert convert);
     TCapabilityRet GetPhysical(TW_UINT16 Capability, Extended &Return, TRetrieveCap Mode);
 };
