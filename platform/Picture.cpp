@@ -49,6 +49,7 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
+    Fd(Fd &&other) noexcept : fd_(other.release()) {}
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const { return fd_; }
@@ -105,15 +106,16 @@ FileAccessError::FileAccessError(Op op, const QString &path, int errnoValue)
 {
 }
 
-std::vector<std::uint8_t> readWholeFile(const QString &path)
+namespace {
+
+// Opens a plain file of at most kMaxFileSize bytes for reading and gives its
+// description.  Non-blocking, so that a pipe or device under a picture's
+// name cannot hang the program; anything but a regular file is refused.
+Fd openRegularFileForReading(const QString &path, struct stat &st)
 {
-    const QByteArray name = QFile::encodeName(path);
-    // Non-blocking, so that a pipe or device under a picture's name cannot
-    // hang the program; only regular files are read.
-    Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         throw FileAccessError(FileAccessError::Op::Open, path, errno);
-    struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         throw FileAccessError(FileAccessError::Op::Read, path, errno);
     if (S_ISDIR(st.st_mode))
@@ -122,6 +124,15 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
         throw FileAccessError(FileAccessError::Op::Read, path, EINVAL);
     if (st.st_size > kMaxFileSize)
         throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
+    return fd;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> readWholeFile(const QString &path)
+{
+    struct stat st {};
+    Fd fd = openRegularFileForReading(path, st);
     std::vector<std::uint8_t> data(std::size_t(st.st_size));
     std::size_t have = 0;
     for (;;) {
@@ -147,19 +158,8 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
 
 MappedFile::MappedFile(const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0)
-        throw FileAccessError(FileAccessError::Op::Open, path, errno);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        throw FileAccessError(FileAccessError::Op::Read, path, errno);
-    if (S_ISDIR(st.st_mode))
-        throw FileAccessError(FileAccessError::Op::Read, path, EISDIR);
-    if (!S_ISREG(st.st_mode))
-        throw FileAccessError(FileAccessError::Op::Read, path, EINVAL);
-    if (st.st_size > kMaxFileSize)
-        throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
+    Fd fd = openRegularFileForReading(path, st);
     if (st.st_size == 0)
         return;
     void *m = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
