@@ -320,7 +320,12 @@ DibCheck InspectPackedDib(const void *dib, std::size_t size, PackedDibLayout *la
         l.colorBytes += 12;
     if (layout)
         *layout = l;
-    if (!supportedFormat(l.bitCount, l.compression) || l.width <= 0 || l.height == 0 || l.height == LONG(0x80000000))
+    // Longer headers carry the three masks in bytes 40 to 51: a header that
+    // ends before them has none to read.
+    const bool masksMissing = l.compression == BI_BITFIELDS && l.headerSize > sizeof(BITMAPINFOHEADER) &&
+                              l.headerSize < sizeof(BITMAPINFOHEADER) + 12;
+    if (!supportedFormat(l.bitCount, l.compression) || masksMissing || l.width <= 0 || l.height == 0 ||
+        l.height == LONG(0x80000000))
         return DibCheck::Unsupported;
     l.pixelOffset = std::size_t(l.headerSize) + l.colorBytes;
     if (l.pixelOffset > size)

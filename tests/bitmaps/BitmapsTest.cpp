@@ -166,6 +166,20 @@ TEST(PackedDib, DamagedBlocksAreRejectedBeforeReading)
     std::memcpy(rle.data() + 16, &comp, 4);
     EXPECT_EQ(platform::InspectPackedDib(rle.data(), rle.size(), &l), platform::DibCheck::Unsupported);
     EXPECT_EQ(CreateBitmapFromPackedDib(rle.data(), rle.size()), nullptr);
+
+    // Bit masks belong in bytes 40 to 51 of a longer header; a 44-byte header
+    // ends before them, and the block ends right after its one pixel row.
+    std::vector<BYTE> shortMasks(44 + 4, 0);
+    BITMAPINFOHEADER h{};
+    h.biSize = 44;
+    h.biWidth = 1;
+    h.biHeight = 1;
+    h.biPlanes = 1;
+    h.biBitCount = 16;
+    h.biCompression = BI_BITFIELDS;
+    std::memcpy(shortMasks.data(), &h, 40);
+    EXPECT_EQ(platform::InspectPackedDib(shortMasks.data(), shortMasks.size(), &l), platform::DibCheck::Unsupported);
+    EXPECT_EQ(CreateBitmapFromPackedDib(shortMasks.data(), shortMasks.size()), nullptr);
 }
 
 TEST(PackedDib, ColourCountAboveTableSizeIsSafe)
