@@ -475,6 +475,9 @@ bool TCustomOstraTwain::UnloadLibrary()
             result = false;
     }
     fLibraryLoaded = false;
+    // A manager that refused MSG_CLOSEDSM went away with its library: the
+    // next library loaded has to be opened again.
+    fSourceManagerLoaded = false;
     // The entry point belongs to the library just released.
     fTwainProc = nullptr;
     TimerDisable();

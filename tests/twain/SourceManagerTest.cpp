@@ -266,6 +266,21 @@ TEST_F(SourceManager, UnloadLibraryWhenFreeingFails)
     EXPECT_EQ(twain.timerDisables, disablesBefore + 2);
 }
 
+TEST_F(SourceManager, UnloadingTheLibraryAfterARefusedCloseLeavesTheManagerClosedForTheNextLoad)
+{
+    TestTwain twain;
+    ASSERT_TRUE(twain.Open());
+    dsm.ScriptOnce(DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, TWRC_FAILURE);
+    EXPECT_TRUE(twain.UnloadLibrary());
+    EXPECT_FALSE(twain.LibraryLoaded());
+    EXPECT_FALSE(twain.SourceManagerLoaded());
+    // A new library instance has to be opened again before it lists sources.
+    ASSERT_TRUE(twain.LoadLibrary());
+    twain.SetSourceManagerLoaded(true);
+    EXPECT_TRUE(twain.SourceManagerLoaded());
+    EXPECT_EQ(dsm.Count(MSG_OPENDSM), 2);
+}
+
 TEST_F(SourceManager, LoadLibraryFailuresLeaveNothingLoaded)
 {
     TestTwain twain;
