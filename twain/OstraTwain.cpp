@@ -751,7 +751,8 @@ bool TTwainSource::DisableSource()
             fOwner->fOnSourceDisable(fOwner, fIndex);
     }
     fEnabled = false;
-    fOwner->TimerDisable();
+    if (fOwner)
+        fOwner->TimerDisable();
     return result;
 }
 

@@ -180,4 +180,16 @@ TEST_F(SourceLifecycle, EnumeratingAgainClosesTheOpenSources)
     EXPECT_EQ(twain.SourcesLoaded(), 0);
 }
 
+TEST(SourceWithoutOwner, LifecycleCallsAreSafeAndCallNothing)
+{
+    TTwainSource orphan(nullptr);
+    EXPECT_FALSE(orphan.LoadSource());
+    EXPECT_FALSE(orphan.EnableSource(true, true));
+    EXPECT_TRUE(orphan.DisableSource());
+    EXPECT_TRUE(orphan.UnloadSource());
+    EXPECT_EQ(orphan.GetReturnStatus(), 0);
+    EXPECT_EQ(orphan.GetPendingXfers(), 32767);
+    EXPECT_EQ(orphan.GetAppInfo(), nullptr);
+}
+
 } // namespace
