@@ -557,7 +557,9 @@ void TForm1::connectDocumentHandlers()
     };
     connect(SpeedButton2, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton2Click, SpeedButton2));
     connect(Edit1, &QLineEdit::textChanged, this, guarded(&TForm1::Edit1Change, Edit1));
-    connect(ListBox1, &QListWidget::currentRowChanged, this, guarded(&TForm1::ListBox1Click, ListBox1));
+    // The selection, not the current row: a mouse click moves the current
+    // row before it selects, and the keyboard selects before it moves it.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, guarded(&TForm1::ListBox1Click, ListBox1));
     connect(Button3, &QPushButton::clicked, this, guarded(&TForm1::Button3Click, Button3));
     connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click, Button2));
     connect(SpeedButton4, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton4Click, SpeedButton4));
@@ -566,10 +568,8 @@ void TForm1::connectDocumentHandlers()
 
 int TForm1::SelectedRow() const
 {
-    const int row = ListBox1->currentRow();
-    if (row < 0 || !ListBox1->item(row) || !ListBox1->item(row)->isSelected())
-        return -1;
-    return row;
+    const QList<QListWidgetItem *> selected = ListBox1->selectedItems();
+    return selected.isEmpty() ? -1 : ListBox1->row(selected.first());
 }
 
 platform::Picture &TForm1::ShownPicture()

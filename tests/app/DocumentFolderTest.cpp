@@ -231,3 +231,48 @@ TEST_F(DocumentFolder, ADamagedJpegShowsTheDecodersErrorAndStaysHidden)
     EXPECT_FALSE(f.Button3->isEnabled());
     EXPECT_FALSE(f.SpeedButton5->isEnabled());
 }
+
+TEST_F(DocumentFolder, DocumentsOpenByMouseAndKeyboardAndNotBySorting)
+{
+    document("b.jpg", 30, 20);
+    document("a.jpg", 10, 10);
+    TForm1 &f = Start();
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    const auto clickRow = [&](int row, Qt::KeyboardModifiers mods = {}) {
+        const QRect r = f.ListBox1->visualItemRect(f.ListBox1->item(row));
+        QTest::mouseClick(f.ListBox1->viewport(), Qt::LeftButton, mods, r.center());
+    };
+    const int b = rowOf(f.ListBox1, "b.jpg");
+    const int a = rowOf(f.ListBox1, "a.jpg");
+
+    // A mouse click moves the current row before it selects.
+    clickRow(b);
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(30, 20));
+    EXPECT_FALSE(f.Image1->isHidden());
+    clickRow(a);
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(10, 10));
+
+    // Deselected and clicked again: the selection changes, so it opens again.
+    clickRow(a, Qt::ControlModifier);
+    ASSERT_TRUE(f.ListBox1->selectedItems().isEmpty());
+    f.Image1->SetPicture(QImage());
+    clickRow(a);
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(10, 10));
+
+    // The keyboard selects before it moves the current row.
+    f.ListBox1->setFocus();
+    QTest::keyClick(f.ListBox1, a < b ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(f.Edit1->text(), "b.jpg");
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(30, 20));
+
+    // Sorting the list ("Dokument löschen" answered No) opens nothing again,
+    // so a turned picture that is not saved yet stays turned.
+    f.SpeedButton5->click();
+    ASSERT_EQ(f.Image1->Picture().size(), QSize(20, 30));
+    boxes.AnswerConfirmations({false});
+    f.Button3->click();
+    EXPECT_EQ(listEntries(f.ListBox1), QStringList({"a.jpg", "b.jpg"}));
+    EXPECT_EQ(f.Image1->Picture().size(), QSize(20, 30));
+    EXPECT_EQ(f.ListBox1->selectedItems().value(0)->text(), "b.jpg");
+}
