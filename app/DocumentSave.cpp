@@ -40,7 +40,7 @@ QString jpgFileNameFor(const QString &path)
 bool fileExists(const QString &path)
 {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 namespace {

@@ -53,6 +53,7 @@ void overwriteDocument(const platform::Picture &picture, const QString &path);
 // failure throws; a bitmap file written before the failure stays.
 QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name);
 
+// Whether something other than a folder lies at |path|.
 bool fileExists(const QString &path);
 
 // The first |folder|name~N.bmp (N = 1, 2, ...) that names nothing yet.

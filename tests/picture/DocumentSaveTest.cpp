@@ -136,6 +136,10 @@ TEST(NewDocument, IsWrittenAtQuality20ThroughATemporaryBitmap)
     // Nothing shown and no bitmap file: nothing written.
     EXPECT_EQ(writeNewDocument(platform::Picture(), folder, "Leer"), QString());
     EXPECT_EQ(entries(dir.path()), QStringList{"Brief.jpg"});
+    // Nor when a folder has the bitmap file's name: it is no file to convert.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Ordner.bmp"));
+    EXPECT_EQ(writeNewDocument(platform::Picture(), folder, "Ordner"), QString());
+    EXPECT_EQ(entries(dir.path()), (QStringList{"Brief.jpg", "Ordner.bmp"}));
 }
 
 TEST(NewDocument, AFailedJpegWriteKeepsTheEarlierDocument)
