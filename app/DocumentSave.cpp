@@ -161,7 +161,7 @@ QString writeNewDocument(const platform::Picture &picture, const QString &folder
     if (!picture.isEmpty()) {
         // A bitmap document of that name is never overwritten by the
         // temporary file: the picture then goes to a free name beside it.
-        if (fileExists(bmpPath) || QFileInfo(bmpPath).isDir())
+        if (fileExists(bmpPath) || QFileInfo(bmpPath).isDir() || QFileInfo(bmpPath).isSymLink())
             bmpPath = freeTemporaryBitmapName(folder, name);
         picture.saveBitmapFile(bmpPath);
     }

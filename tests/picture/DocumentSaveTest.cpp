@@ -188,6 +188,16 @@ TEST(NewDocument, AnExistingBitmapDocumentOfTheSameNameIsNeverLost)
     const auto jpg = bytesOf(folder + "Rechnung.jpg");
     EXPECT_EQ(platform::decodeJpeg(jpg.data(), jpg.size()).size(), QSize(64, 48));
 
+    // A link under the bitmap file's name that points nowhere is kept, and
+    // nothing is written where it points.
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("fehlt.bmp"), folder + "Link.bmp"));
+    EXPECT_EQ(writeNewDocument(scan, folder, "Link"), "Link.jpg");
+    EXPECT_TRUE(QFileInfo(folder + "Link.bmp").isSymLink());
+    EXPECT_TRUE(entries(elsewhere.path()).isEmpty());
+    QFile::remove(folder + "Link.bmp");
+    QFile::remove(folder + "Link.jpg");
+
     // With nothing shown, an existing bitmap document is converted as before.
     EXPECT_EQ(writeNewDocument(platform::Picture(), folder, "Rechnung"), "Rechnung.jpg");
     EXPECT_EQ(entries(dir.path()), (QStringList{"Rechnung.jpg", "Rechnung~1.bmp"}));
