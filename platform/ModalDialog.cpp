@@ -1,6 +1,7 @@
 #include "platform/ModalDialog.h"
 
 #include <QDialog>
+#include <QPointer>
 
 namespace platform {
 namespace {
@@ -49,13 +50,16 @@ int ScriptedModalDialogs::Run(QDialog &dialog)
     s.title = dialog.windowTitle().toStdString();
     dialog.setResult(mrNone);
     dialog.show();
+    // The script may delete the dialog (or a window that takes it along).
+    QPointer<QDialog> alive(&dialog);
     int result = mrCancel;
     if (script) {
         result = script(dialog);
-        if (result == mrNone)
+        if (result == mrNone && alive)
             result = dialog.result();
     }
-    dialog.hide();
+    if (alive)
+        dialog.hide();
     s.result = result;
     shown.push_back(s);
     return result;

@@ -37,7 +37,9 @@ int ShowModal(QDialog &dialog);
 // modal while the script runs.  The script's return value is the result;
 // when the script itself closed the dialog (accept, reject, done), the
 // dialog's own result is taken unless the script returns something else
-// than mrNone.  Without a script the dialog is cancelled.
+// than mrNone.  Without a script the dialog is cancelled.  The script may
+// delete the dialog (as closing the window it belongs to does); the double
+// then leaves it alone.
 class ScriptedModalDialogs : public ModalDialogService {
 public:
     struct Shown {

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QListWidget>
+#include <QPointer>
+#include <QScopeGuard>
 
 TOstraTwain::TOstraTwain()
 {
@@ -113,19 +115,23 @@ std::int32_t TOstraTwain::CustomSelectSource()
     const std::int32_t count = GetSourceCount();
     if (count == 0)
         return -1;
-    TFormSelectSource dialog;
+    // Freed on every way out, unless the window it stays above was closed
+    // and deleted while it was shown, taking it along.
+    QPointer<TFormSelectSource> dialog = new TFormSelectSource;
+    const auto freeDialog = qScopeGuard([&dialog] { delete dialog.data(); });
     for (std::int32_t i = 0; i < count; ++i) {
         TTwainSource *source = GetSource(i);
-        dialog.LBSources->addItem(source ? source->ProductName() : QString());
+        dialog->LBSources->addItem(source ? source->ProductName() : QString());
     }
-    dialog.LBSources->setCurrentRow(0);
-    if (fSelectedSourceIndex >= 0 && fSelectedSourceIndex < dialog.LBSources->count())
-        dialog.LBSources->setCurrentRow(fSelectedSourceIndex);
+    dialog->LBSources->setCurrentRow(0);
+    if (fSelectedSourceIndex >= 0 && fSelectedSourceIndex < dialog->LBSources->count())
+        dialog->LBSources->setCurrentRow(fSelectedSourceIndex);
     // Stays above the window that is active when it is shown.
     if (QWidget *active = QApplication::activeWindow())
-        dialog.setParent(active, dialog.windowFlags());
-    if (platform::ShowModal(dialog) == platform::mrOk)
-        return dialog.LBSources->currentRow();
+        dialog->setParent(active, dialog->windowFlags());
+    const int result = platform::ShowModal(*dialog);
+    if (dialog && result == platform::mrOk)
+        return dialog->LBSources->currentRow();
     return -1;
 }
 

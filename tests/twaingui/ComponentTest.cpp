@@ -232,6 +232,21 @@ TEST_F(TwainFixture, SelectingASourceInTheDialog)
     EXPECT_EQ(tw->SelectSource(), -1);
     EXPECT_EQ(preselected, 2);
     EXPECT_EQ(tw->SelectedSourceIndex(), -1);
+
+    // The dialog stays above the active window; when that window is deleted
+    // while the dialog is shown, it takes the dialog along: nothing is freed
+    // twice and nothing is chosen.
+    auto *form = new QWidget;
+    form->show();
+    QApplication::setActiveWindow(form);
+    QWidget *parent = nullptr;
+    dialogs.script = [&](QDialog &d) {
+        parent = d.parentWidget();
+        delete form;
+        return platform::mrOk;
+    };
+    EXPECT_EQ(tw->SelectSource(), -1);
+    EXPECT_EQ(parent, form);
 }
 
 TEST_F(TwainFixture, AcquiredBitmapsAreAlwaysReleased)
