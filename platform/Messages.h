@@ -175,6 +175,7 @@ private:
 // window, its hooks first) runs before this returns.  0 for a handle that
 // names no window.
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-// Queues a message for |wnd| and returns at once; FALSE for a handle that
-// names no window.  Thread-safe.
+// Queues a message for |wnd| and returns at once; FALSE for handle 0 (other
+// threads cannot look windows up: a message for a handle that names no
+// window is dropped when the queue is emptied).  Thread-safe.
 BOOL PostMessage(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
