@@ -106,6 +106,18 @@ TEST(PackedDib, EveryDepthArrivesWithItsPixels)
         ASSERT_TRUE(b.h);
         EXPECT_EQ(platform::BitmapToImage(b.h).pixel(0, 0), qRgb(30, 20, 10));
     }
+    {
+        // 16 bit 5-6-5: the three masks after a 40-byte header come before
+        // the pixels, which start 12 bytes later.
+        auto dib = infoDib(2, 16, {{0x00, 0xF8, 0x1F, 0x00}}, {{0x00, 0xF8, 0, 0}, {0xE0, 0x07, 0, 0}, {0x1F, 0, 0, 0}});
+        const DWORD comp = BI_BITFIELDS;
+        std::memcpy(dib.data() + 16, &comp, 4);
+        Handle b(CreateBitmapFromPackedDib(dib.data(), dib.size()));
+        ASSERT_TRUE(b.h);
+        QImage img = platform::BitmapToImage(b.h);
+        EXPECT_EQ(img.pixel(0, 0), qRgb(255, 0, 0));
+        EXPECT_EQ(img.pixel(1, 0), qRgb(0, 0, 255));
+    }
     EXPECT_EQ(platform::LiveBitmapCount(), before);
 }
 
