@@ -1,11 +1,14 @@
 #include "platform/GlobalMemory.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <sys/uio.h>
+#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #define QUILLORA_ASAN 1
@@ -40,10 +43,32 @@ std::atomic<long> g_liveBlocks{0};
 std::mutex g_hookMutex;
 std::function<bool(SIZE_T)> g_failureHook;
 
+// Reads the magic word of what |b| points at without touching memory that
+// is not there: a source may hand over any number as a handle.  false when
+// the address cannot be read.
+bool readMagic(const BlockHeader *b, std::uint64_t &magic)
+{
+    iovec local{&magic, sizeof magic};
+    iovec remote{const_cast<BlockHeader *>(b), sizeof magic};
+    const ssize_t n = ::process_vm_readv(::getpid(), &local, 1, &remote, 1, 0);
+    if (n == static_cast<ssize_t>(sizeof magic))
+        return true;
+    if (n < 0 && errno != EFAULT) {
+        // The probe itself is not available (a restricted system): read
+        // directly, as a handle from this process is the normal case.
+        magic = b->magic;
+        return true;
+    }
+    return false;
+}
+
 BlockHeader *header(HGLOBAL h)
 {
     auto *b = static_cast<BlockHeader *>(h);
-    if (!b || b->magic != kLiveMagic)
+    if (!b || reinterpret_cast<std::uintptr_t>(b) % alignof(BlockHeader) != 0)
+        return nullptr;
+    std::uint64_t magic = 0;
+    if (!readMagic(b, magic) || magic != kLiveMagic)
         return nullptr;
     return b;
 }

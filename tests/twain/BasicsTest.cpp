@@ -322,6 +322,14 @@ TEST(GlobalMemory, BlocksAreZeroedCountedAndSelfDescribing)
 
     int notABlock[8] = {};
     EXPECT_EQ(GlobalLock(notABlock), nullptr);
+    // Handles a misbehaving source might hand over: unmapped, unreadable or
+    // misaligned addresses are refused without touching them.
+    for (std::uintptr_t bogus : {std::uintptr_t(0x10), std::uintptr_t(0x7ffff0000000), std::uintptr_t(-16),
+                                 reinterpret_cast<std::uintptr_t>(p) + 1}) {
+        EXPECT_EQ(GlobalLock(reinterpret_cast<HGLOBAL>(bogus)), nullptr);
+        EXPECT_EQ(GlobalSize(reinterpret_cast<HGLOBAL>(bogus)), 0u);
+        EXPECT_FALSE(GlobalUnlock(reinterpret_cast<HGLOBAL>(bogus)));
+    }
     EXPECT_EQ(GlobalSize(notABlock), 0u);
     EXPECT_EQ(GlobalFree(notABlock), static_cast<HGLOBAL>(notABlock));
     EXPECT_EQ(GlobalAlloc(GMEM_MOVEABLE, SIZE_T(-1)), nullptr);
