@@ -8,6 +8,8 @@
 #include <QDir>
 
 #include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -202,10 +204,28 @@ TEST_F(SaveRotate, ASaveIntoAReadOnlyFolderShowsTheErrorAndLosesNothing)
     ASSERT_EQ(::chmod(dir.constData(), 0555), 0);
     struct Restore {
         QByteArray d;
-        ~Restore() { ::chmod(d.constData(), 0755); }
+        bool mounted = false;
+        ~Restore()
+        {
+            if (mounted)
+                ::umount2(d.constData(), MNT_DETACH);
+            ::chmod(d.constData(), 0755);
+        }
     } restore{dir};
-    if (::access(dir.constData(), W_OK) == 0)
-        GTEST_SKIP() << "this user may write into read-only folders; the failed write test covers the same path";
+    QString deniedText = QStringLiteral("Zugriff verweigert");
+    if (::access(dir.constData(), W_OK) == 0) {
+        // This user (root) writes into read-only folders anyway: make the
+        // folder read-only for real, with a read-only bind mount in a mount
+        // namespace of this thread's own.
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(dir.constData(), dir.constData(), nullptr, MS_BIND, nullptr) != 0)
+            GTEST_SKIP() << "this user may write into read-only folders and cannot mount; "
+                            "the failed write test covers the same path";
+        restore.mounted = true;
+        if (::mount(nullptr, dir.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            GTEST_SKIP() << "the folder could not be made read-only";
+        deniedText = QStringLiteral("schreibgeschützt");
+    }
 
     TForm1 &f = Start();
     simulateScan(f, "Brief.jpg", gradient(20, 20));
@@ -215,7 +235,7 @@ TEST_F(SaveRotate, ASaveIntoAReadOnlyFolderShowsTheErrorAndLosesNothing)
     simulateScan(f, "Neu", gradient(20, 20));
     f.Button2->click();
     ASSERT_EQ(boxes.errors().size(), 2);
-    EXPECT_TRUE(boxes.errors()[1].contains("Zugriff verweigert")) << boxes.errors()[1].toStdString();
+    EXPECT_TRUE(boxes.errors()[1].contains(deniedText)) << boxes.errors()[1].toStdString();
     EXPECT_EQ(fileBytes(DocumentDir() + "Brief.jpg"), before);
     EXPECT_EQ(files(), QStringList{"Brief.jpg"});
 }
