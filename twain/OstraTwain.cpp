@@ -109,6 +109,22 @@ private:
     std::size_t fSize = 0;
 };
 
+// Reads the items of a list container from |listOffset| on as text, NumItems
+// cut to what the block holds.
+template <typename ReadItem>
+void readItemList(const ReceivedContainer &block, std::size_t listOffset, TW_UINT32 numItems, TW_UINT16 itemType,
+                  TGetCapabilityList &list, ReadItem readItem)
+{
+    const std::uint32_t count = block.ItemsHeld(listOffset, numItems, itemType);
+    const auto itemSize = static_cast<std::size_t>(TWTypeSize(itemType));
+    list.assign(count, QString());
+    unsigned char item[kMaxItemSize];
+    for (std::uint32_t i = 0; i < count; ++i) {
+        block.CopyItem(listOffset + i * itemSize, itemType, item);
+        readItem(list[i], itemType, item);
+    }
+}
+
 // A container to send: allocated zero-filled and locked for filling.
 class SentContainer {
 public:
@@ -962,15 +978,8 @@ TCapabilityRet TTwainSource::GetEnumerationValue(TW_UINT16 Capability, TW_UINT16
     ItemType = readU16(data);
     Current = static_cast<std::int32_t>(readU32(data + offsetof(TW_ENUMERATION, CurrentIndex)));
     Default = static_cast<std::int32_t>(readU32(data + offsetof(TW_ENUMERATION, DefaultIndex)));
-    const std::uint32_t count =
-        block.ItemsHeld(listOffset, readU32(data + offsetof(TW_ENUMERATION, NumItems)), ItemType);
-    const auto itemSize = static_cast<std::size_t>(TWTypeSize(ItemType));
-    List.assign(count, QString());
-    unsigned char item[kMaxItemSize];
-    for (std::uint32_t i = 0; i < count; ++i) {
-        block.CopyItem(listOffset + i * itemSize, ItemType, item);
-        GetItem(List[i], ItemType, item);
-    }
+    readItemList(block, listOffset, readU32(data + offsetof(TW_ENUMERATION, NumItems)), ItemType, List,
+                 [this](QString &r, TW_UINT16 t, const void *d) { GetItem(r, t, d); });
     return crSuccess;
 }
 
@@ -990,14 +999,8 @@ TCapabilityRet TTwainSource::GetArrayValue(TW_UINT16 Capability, TW_UINT16 &Item
         return crInvalidContainer;
     const unsigned char *data = block.Data();
     ItemType = readU16(data);
-    const std::uint32_t count = block.ItemsHeld(listOffset, readU32(data + offsetof(TW_ARRAY, NumItems)), ItemType);
-    const auto itemSize = static_cast<std::size_t>(TWTypeSize(ItemType));
-    List.assign(count, QString());
-    unsigned char item[kMaxItemSize];
-    for (std::uint32_t i = 0; i < count; ++i) {
-        block.CopyItem(listOffset + i * itemSize, ItemType, item);
-        GetItem(List[i], ItemType, item);
-    }
+    readItemList(block, listOffset, readU32(data + offsetof(TW_ARRAY, NumItems)), ItemType, List,
+                 [this](QString &r, TW_UINT16 t, const void *d) { GetItem(r, t, d); });
     return crSuccess;
 }
 
