@@ -1,7 +1,7 @@
 // The main window and the module state of the document workflow.
 #pragma once
 
-#include "app/Controls.h"
+#include "widgets/Controls.h"
 #include "app/Records.h"
 #include "platform/FileDialogs.h"
 #include "platform/Files.h"

@@ -1,6 +1,6 @@
 #include "platform/Jpeg.h"
 
-#include "TestImages.h"
+#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 

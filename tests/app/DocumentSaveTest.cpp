@@ -2,7 +2,7 @@
 
 #include "platform/Jpeg.h"
 
-#include "TestImages.h"
+#include "support/TestImages.h"
 
 #include <QDir>
 #include <QFile>

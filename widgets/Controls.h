@@ -1,4 +1,4 @@
-// Small controls of the main window: a panel that shows its caption in the
+// Controls that several windows share: a panel that shows its caption in the
 // middle, the picture area, and a glyph button.
 #pragma once
 

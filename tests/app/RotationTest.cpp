@@ -1,6 +1,6 @@
 #include "app/Rotation.h"
 
-#include "TestImages.h"
+#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 

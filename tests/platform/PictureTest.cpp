@@ -4,7 +4,7 @@
 #include "platform/Picture.h"
 #include "support/ScriptedFileDialog.h"
 
-#include "TestImages.h"
+#include "support/TestImages.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "platform/Jpeg.h"
 #include "platform/PixelRows.h"
 
-#include "TestImages.h"
+#include "support/TestImages.h"
 
 #include <gtest/gtest.h>
 
