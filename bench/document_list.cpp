@@ -1,6 +1,7 @@
 // Filling the document list from a large folder, against a bare listing of
 // the same folder.  Folders of 5,000, 10,000 and 20,000 documents (half
 // ".jpg", half ".bmp") show that the fill grows linearly.
+#include "support/FixedDirectories.h"
 #include "app/Unit1.h"
 #include "platform/Application.h"
 #include "platform/Boxes.h"
@@ -77,9 +78,10 @@ void BM_FillDocumentList(benchmark::State &state)
 {
     qtApp();
     static SilentBoxes boxes;
-    platform::Boxes::install(&boxes);
+    static platform::ScopedService<platform::Boxes> useBoxes(boxes);
     QTemporaryDir programDir;
-    platform::SetProgramDirectory(programDir.path());
+    testing_support::FixedDirectories dirs;
+    dirs.SetProgramDirectory(programDir.path());
     Unit1::ResetState();
     Unit1::lpf = platform::ProgramDirectory();
     TForm1 form;
@@ -91,7 +93,6 @@ void BM_FillDocumentList(benchmark::State &state)
     if (form.ListBox1->count() != state.range(0))
         state.SkipWithError("the list does not hold every document");
     state.SetComplexityN(state.range(0));
-    platform::SetProgramDirectory(QString());
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 // BM_PlainCopyIntoFreshPages maps new pages from the system for every copy
 // (what every page cost when large blocks went back to the system) and is
 // shown for reference only.
+#include "support/ManualTimerService.h"
 #include "platform/Bitmaps.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Messages.h"
@@ -165,8 +166,7 @@ void BM_PlainCopyIntoFreshPages(benchmark::State &state)
 
 void BM_MemoryTransferOfThePage(benchmark::State &state)
 {
-    static platform::ManualTimerService clock;
-    platform::SetTimerService(&clock);
+    static testing_support::ManualTimerService clock;
     BenchTwain tw;
     TTwainSource *source = tw.Source(0);
     source->SetLoaded(true);
@@ -186,8 +186,7 @@ void BM_MemoryTransferOfThePage(benchmark::State &state)
 
 void BM_NativeTransferOfThePage(benchmark::State &state)
 {
-    static platform::ManualTimerService clock;
-    platform::SetTimerService(&clock);
+    static testing_support::ManualTimerService clock;
     static const Page page;
     BenchTwain tw;
     TTwainSource *source = tw.Source(0);

@@ -3,6 +3,8 @@
 // they claim, native DIB headers, colour tables and block sizes, palettes,
 // capability containers, file names), and the component must neither read
 // nor write outside what it owns, leak, or hang.
+#include "support/FixedDirectories.h"
+#include "support/ManualTimerService.h"
 #include "platform/Bitmaps.h"
 #include "platform/Directories.h"
 #include "platform/GlobalMemory.h"
@@ -242,15 +244,15 @@ void setUpOnce()
         return;
     done = true;
     // The message timer runs on a clock nobody advances.
-    static platform::ManualTimerService clock;
-    platform::SetTimerService(&clock);
+    static testing_support::ManualTimerService clock;
     // The rebuild after a transfer looks for the manager's library again; make
     // sure it finds none.
     const QString nowhere = QDir::tempPath() + QStringLiteral("/quillora-fuzz-no-dsm/");
+    static testing_support::FixedDirectories dirs;
     for (auto kind : {platform::DirectoryKind::Windows, platform::DirectoryKind::System,
                       platform::DirectoryKind::Current, platform::DirectoryKind::Application,
                       platform::DirectoryKind::Temp})
-        platform::SetDirectoryOverride(kind, nowhere);
+        dirs.Set(kind, nowhere);
 }
 
 } // namespace

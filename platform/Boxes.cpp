@@ -9,8 +9,6 @@
 namespace platform {
 namespace {
 
-Boxes *installed = nullptr;
-
 QWidget *owner()
 {
     return QApplication::activeWindow();
@@ -25,17 +23,6 @@ QString displayText(QString text)
 }
 
 } // namespace
-
-Boxes &Boxes::instance()
-{
-    static QtBoxes real;
-    return installed ? *installed : real;
-}
-
-void Boxes::install(Boxes *boxes)
-{
-    installed = boxes;
-}
 
 void QtBoxes::ShowMessage(const QString &caption, const QString &text)
 {
@@ -73,3 +60,5 @@ void ShowMessage(const QString &text)
 }
 
 } // namespace platform
+
+QUILLORA_DEFINE_SERVICE(platform::Boxes, platform::QtBoxes)

@@ -9,6 +9,8 @@
 // (tests/support/ScriptedBoxes.h) so that nothing ever blocks.
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QString>
 
 namespace platform {
@@ -24,9 +26,7 @@ public:
     virtual void ShowError(const QString &text) = 0;
 
     // The boxes in use: the real ones unless a test installed others.
-    static Boxes &instance();
-    // Installs |boxes| (not owned); nullptr restores the real boxes.
-    static void install(Boxes *boxes);
+    static Boxes &instance() { return Service<Boxes>::get(); }
 };
 
 // The Qt boxes.
@@ -42,3 +42,5 @@ public:
 void ShowMessage(const QString &text);
 
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::Boxes)

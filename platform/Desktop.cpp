@@ -56,31 +56,13 @@ public:
     }
 };
 
-RealDesktop &realDesktop()
-{
-    static RealDesktop d;
-    return d;
-}
-
-DesktopService *&current()
-{
-    static DesktopService *s = nullptr;
-    return s;
-}
-
 } // namespace
-
-DesktopService *SetDesktopService(DesktopService *service)
-{
-    DesktopService *prev = current();
-    current() = service;
-    return prev;
-}
 
 DesktopService &Desktop()
 {
-    DesktopService *s = current();
-    return s ? *s : realDesktop();
+    return Service<DesktopService>::get();
 }
 
 } // namespace platform
+
+QUILLORA_DEFINE_SERVICE(platform::DesktopService, platform::RealDesktop)

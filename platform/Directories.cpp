@@ -1,20 +1,13 @@
 #include "platform/Directories.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
-#include <array>
 #include <cstdlib>
-#include <optional>
 
 namespace platform {
 namespace {
-
-std::array<std::optional<QString>, 5> &overrides()
-{
-    static std::array<std::optional<QString>, 5> o;
-    return o;
-}
 
 QString executablePath()
 {
@@ -25,9 +18,11 @@ QString executablePath()
 
 QString GetDirectory(DirectoryKind kind)
 {
-    const auto &o = overrides()[static_cast<int>(kind)];
-    if (o)
-        return *o;
+    return Service<DirectoryService>::get().Directory(kind);
+}
+
+QString SystemDirectories::Directory(DirectoryKind kind)
+{
     switch (kind) {
     case DirectoryKind::Windows:
         return QStringLiteral("/usr/lib/quillora/");
@@ -47,20 +42,16 @@ QString GetDirectory(DirectoryKind kind)
     return QString();
 }
 
-void SetDirectoryOverride(DirectoryKind kind, const QString &path)
+QString SystemDirectories::ProgramDirectory()
 {
-    overrides()[static_cast<int>(kind)] = path;
-}
-
-void ClearDirectoryOverride(DirectoryKind kind)
-{
-    overrides()[static_cast<int>(kind)].reset();
-}
-
-void ClearDirectoryOverrides()
-{
-    for (auto &o : overrides())
-        o.reset();
+    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
+    if (dir.isEmpty()) {
+        const QString exe = executablePath();
+        dir = exe.isEmpty() ? QDir::currentPath() : QFileInfo(exe).absolutePath();
+    }
+    return dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/');
 }
 
 } // namespace platform
+
+QUILLORA_DEFINE_SERVICE(platform::DirectoryService, platform::SystemDirectories)

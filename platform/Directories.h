@@ -14,10 +14,12 @@
 // every other kind returns a directory, with or without a trailing "/".
 // An empty string means the platform could not tell.
 //
-// Tests point any kind at a folder of their own with SetDirectoryOverride.
+// The answers come from a service: tests install one that points any kind,
+// and the program directory, at folders of their own
+// (tests/support/FixedDirectories.h).
 #pragma once
 
-#include "platform/Files.h"
+#include "platform/Service.h"
 
 #include <QString>
 
@@ -25,15 +27,23 @@ namespace platform {
 
 enum class DirectoryKind { Windows, System, Current, Application, Temp };
 
+class DirectoryService {
+public:
+    virtual ~DirectoryService() = default;
+    virtual QString Directory(DirectoryKind kind) = 0;
+    // The directory of the running executable, with a trailing "/".
+    virtual QString ProgramDirectory() = 0;
+};
+
+// The real answers, as described above.
+class SystemDirectories : public DirectoryService {
+public:
+    QString Directory(DirectoryKind kind) override;
+    QString ProgramDirectory() override;
+};
+
 QString GetDirectory(DirectoryKind kind);
 
-// Replaces the answer for |kind| until cleared; an override of Application
-// is the executable's full file name.
-void SetDirectoryOverride(DirectoryKind kind, const QString &path);
-void ClearDirectoryOverride(DirectoryKind kind);
-void ClearDirectoryOverrides();
-
-// The directory of the running executable with a trailing "/":
-// ProgramDirectory() in platform/Files.h.
-
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::DirectoryService)

@@ -5,29 +5,9 @@
 
 namespace platform {
 
-namespace {
-
-std::unique_ptr<FileDialogService> &installed()
-{
-    static std::unique_ptr<FileDialogService> service;
-    return service;
-}
-
-} // namespace
-
 FileDialogService &fileDialogs()
 {
-    auto &s = installed();
-    if (!s)
-        s = std::make_unique<QtFileDialogService>();
-    return *s;
-}
-
-std::unique_ptr<FileDialogService> setFileDialogs(std::unique_ptr<FileDialogService> service)
-{
-    auto previous = std::move(installed());
-    installed() = std::move(service);
-    return previous;
+    return Service<FileDialogService>::get();
 }
 
 std::optional<QString> QtFileDialogService::getOpenFileName(QWidget *parent, const QString &fileName)
@@ -59,3 +39,5 @@ bool OpenDialog::Execute()
 }
 
 } // namespace platform
+
+QUILLORA_DEFINE_SERVICE(platform::FileDialogService, platform::QtFileDialogService)

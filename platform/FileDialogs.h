@@ -5,9 +5,10 @@
 // remembers the file name chosen last and offers it again the next time.
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QString>
 
-#include <memory>
 #include <optional>
 
 class QWidget;
@@ -23,11 +24,9 @@ public:
     virtual std::optional<QString> getOpenFileName(QWidget *parent, const QString &fileName) = 0;
 };
 
-// The service in use: the real dialog unless a test installed another.
+// The service in use: the real dialog unless a test installed another
+// (see platform/Service.h).
 FileDialogService &fileDialogs();
-// Installs |service| (nullptr goes back to the real dialog).  Returns the
-// one installed before.
-std::unique_ptr<FileDialogService> setFileDialogs(std::unique_ptr<FileDialogService> service);
 
 // Qt's file dialog.
 class QtFileDialogService : public FileDialogService {
@@ -49,3 +48,5 @@ private:
 };
 
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::FileDialogService)

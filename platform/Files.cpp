@@ -1,5 +1,7 @@
 #include "platform/Files.h"
 
+#include "platform/Directories.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,7 +19,6 @@ namespace platform {
 
 namespace {
 
-QString programDirOverride;
 
 QString withSlash(QString dir)
 {
@@ -293,25 +294,7 @@ void FindClose(TSearchRec &rec)
 
 QString ProgramDirectory()
 {
-    if (!programDirOverride.isEmpty())
-        return programDirOverride;
-    QString dir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-    if (dir.isEmpty()) {
-        char buf[4096];
-        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n > 0) {
-            buf[n] = 0;
-            dir = QFileInfo(QFile::decodeName(buf)).absolutePath();
-        } else {
-            dir = QDir::currentPath();
-        }
-    }
-    return withSlash(dir);
-}
-
-void SetProgramDirectory(const QString &dir)
-{
-    programDirOverride = dir.isEmpty() ? QString() : withSlash(dir);
+    return Service<DirectoryService>::get().ProgramDirectory();
 }
 
 QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,

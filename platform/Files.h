@@ -50,10 +50,9 @@ int FindFirst(const QString &pattern, int attr, TSearchRec &rec);
 int FindNext(TSearchRec &rec);
 void FindClose(TSearchRec &rec);
 
-// The directory of the running executable, with a trailing "/".
+// The directory of the running executable, with a trailing "/" (from the
+// directory service, see platform/Directories.h).
 QString ProgramDirectory();
-// Points the program directory elsewhere (tests); empty restores it.
-void SetProgramDirectory(const QString &dir);
 
 // The folder for the program's own stored files (settings, version and
 // style): the program directory when it can be written, otherwise

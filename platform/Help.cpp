@@ -5,21 +5,6 @@
 #include <QUrl>
 
 namespace platform {
-namespace {
-HelpViewer *installed = nullptr;
-}
-
-HelpViewer &HelpViewer::instance()
-{
-    static DesktopHelpViewer real;
-    return installed ? *installed : real;
-}
-
-void HelpViewer::install(HelpViewer *viewer)
-{
-    installed = viewer;
-}
-
 bool DesktopHelpViewer::ShowContext(const QString &file, int /*context*/)
 {
     // The desktop opens the file as a whole; topics are not addressable there.
@@ -34,3 +19,5 @@ void DesktopHelpViewer::Quit()
 }
 
 } // namespace platform
+
+QUILLORA_DEFINE_SERVICE(platform::HelpViewer, platform::DesktopHelpViewer)

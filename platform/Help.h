@@ -3,6 +3,8 @@
 // double (tests/support/ScriptedHelp.h).
 #pragma once
 
+#include "platform/Service.h"
+
 #include <QString>
 
 namespace platform {
@@ -15,9 +17,7 @@ public:
     // Closes every help window the program opened.
     virtual void Quit() = 0;
 
-    static HelpViewer &instance();
-    // Installs |viewer| (not owned); nullptr restores the real viewer.
-    static void install(HelpViewer *viewer);
+    static HelpViewer &instance() { return Service<HelpViewer>::get(); }
 };
 
 // Opens the help file with the desktop's handler for its type.
@@ -28,3 +28,5 @@ public:
 };
 
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::HelpViewer)

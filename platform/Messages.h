@@ -11,6 +11,7 @@
 // thread may call (a data source's scanning worker uses it to wake the GUI).
 #pragma once
 
+#include "platform/Service.h"
 #include "platform/WinTypes.h"
 
 #include <cstdint>
@@ -99,7 +100,8 @@ HWND GetLastActivePopup();
 // ---------------------------------------------------------------------------
 // Timers.  A timer calls OnTimer every Interval milliseconds while enabled,
 // from the GUI thread's event loop.  Which clock drives them is a service:
-// the real one runs on Qt's event loop; tests install a ManualTimerService
+// the real one runs on Qt's event loop; tests install a manual clock
+// (tests/support/ManualTimerService.h)
 // and advance its clock themselves.
 
 class Timer;
@@ -111,9 +113,8 @@ public:
     virtual void Disarm(Timer &timer) = 0;
 };
 
-// Installs |service| (null: the real one) and returns the previous one.
-// Timers armed at the time stay with the service that armed them.
-TimerService *SetTimerService(TimerService *service);
+// The clock in use (see platform/Service.h for replacing it).  Timers armed
+// at the time a service is replaced stay with the service that armed them.
 TimerService &CurrentTimerService();
 
 class Timer {
@@ -147,29 +148,9 @@ private:
     TimerService *armedBy_ = nullptr;
 };
 
-// Test double: a clock that moves only when the test says so.
-class ManualTimerService : public TimerService {
-public:
-    ManualTimerService();
-    ~ManualTimerService() override;
-
-    void Arm(Timer &timer) override;
-    void Disarm(Timer &timer) override;
-
-    // Moves the clock forward; every armed timer fires once for each whole
-    // interval it passes, in time order.
-    void Advance(UINT ms);
-    std::uint64_t Now() const { return now_; }
-    std::size_t ArmedCount() const;
-    bool IsArmed(const Timer &timer) const;
-
-private:
-    std::uint64_t now_ = 0;
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::TimerService)
 
 // Sends a message synchronously: the target's procedure (for the application
 // window, its hooks first) runs before this returns.  0 for a handle that

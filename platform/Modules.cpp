@@ -29,27 +29,12 @@ public:
     }
 };
 
-ModuleService *g_service = nullptr;
-
 ModuleService &current()
 {
-    return g_service ? *g_service : realModuleService();
+    return Service<ModuleService>::get();
 }
 
 } // namespace
-
-ModuleService &realModuleService()
-{
-    static DlModuleService service;
-    return service;
-}
-
-ModuleService *SetModuleService(ModuleService *service)
-{
-    ModuleService *previous = g_service;
-    g_service = service;
-    return previous;
-}
 
 const char *OrdinalName(WORD ordinal)
 {
@@ -88,3 +73,5 @@ BOOL FreeLibrary(HMODULE module)
 {
     return platform::current().free(module) ? TRUE : FALSE;
 }
+
+QUILLORA_DEFINE_SERVICE(platform::ModuleService, platform::DlModuleService)

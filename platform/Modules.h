@@ -18,6 +18,8 @@
 
 #include "platform/WinTypes.h"
 
+#include "platform/Service.h"
+
 #include <QString>
 
 using FARPROC = void (*)();
@@ -32,15 +34,13 @@ public:
     virtual bool free(HMODULE module) = 0;
 };
 
-// The real service (dlopen).
-ModuleService &realModuleService();
-// Installs |service| (nullptr: back to the real one); returns the previous one.
-ModuleService *SetModuleService(ModuleService *service);
 
 // Name an ordinal stands for, nullptr when the ordinal names nothing.
 const char *OrdinalName(WORD ordinal);
 
 } // namespace platform
+
+QUILLORA_DECLARE_SERVICE(platform::ModuleService)
 
 inline const char *MAKEINTRESOURCEA(WORD ordinal)
 {

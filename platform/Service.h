@@ -36,11 +36,12 @@ public:
     static Interface *install(Interface *service) { return std::exchange(slot(), service); }
     // True when a test installed a service.
     static bool overridden() { return slot() != nullptr; }
+    // The real service, whatever is installed (for doubles that pass some
+    // requests on).  Defined once per interface by QUILLORA_DEFINE_SERVICE.
+    static Interface &real();
 
 private:
-    // Both defined once per interface by QUILLORA_DEFINE_SERVICE.
     static Interface *&slot();
-    static Interface &real();
 };
 
 // Installs a service for the lifetime of the object and then puts back

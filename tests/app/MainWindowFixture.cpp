@@ -22,7 +22,8 @@ void MainWindowFixture::SetUp()
     Unit1::ResetState();
     Farben::style.clear();
     platform::Application::instance().Reset();
-    platform::SetProgramDirectory(programDir_->path());
+    directories_ = std::make_unique<testing_support::FixedDirectories>();
+    directories_->SetProgramDirectory(programDir_->path());
     // Start-up step 1 and 3: the program directory and the start-up look.
     Unit1::lpf = platform::ProgramDirectory();
     platform::StyleEngine::SetStyle(QStringLiteral("Aqua Light Slate"));
@@ -31,7 +32,7 @@ void MainWindowFixture::SetUp()
 void MainWindowFixture::TearDown()
 {
     Stop();
-    platform::SetProgramDirectory(QString());
+    directories_.reset();
     platform::Application::instance().Reset();
 }
 

@@ -3,6 +3,7 @@
 // and these documents, click this, expect these boxes and these files.
 #pragma once
 
+#include "support/FixedDirectories.h"
 #include "app/Unit1.h"
 #include "support/ScriptedBoxes.h"
 #include "support/ScriptedHelp.h"
@@ -49,5 +50,6 @@ protected:
 
 private:
     std::unique_ptr<QTemporaryDir> programDir_;
+    std::unique_ptr<testing_support::FixedDirectories> directories_;
     std::unique_ptr<QTemporaryDir> documentDir_;
 };

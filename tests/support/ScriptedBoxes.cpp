@@ -4,16 +4,6 @@
 
 namespace testing_support {
 
-ScriptedBoxes::ScriptedBoxes()
-{
-    platform::Boxes::install(this);
-}
-
-ScriptedBoxes::~ScriptedBoxes()
-{
-    platform::Boxes::install(nullptr);
-}
-
 void ScriptedBoxes::ShowMessage(const QString &caption, const QString &text)
 {
     shown_.push_back({ShownBox::Message, caption, text});

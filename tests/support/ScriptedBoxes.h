@@ -21,10 +21,8 @@ struct ShownBox {
 
 class ScriptedBoxes : public platform::Boxes {
 public:
-    // Installs itself; the destructor restores the real boxes.
-    ScriptedBoxes();
-    ~ScriptedBoxes() override;
-
+    // Installed while the double lives; whatever was installed before
+    // comes back when it goes.
     void ShowMessage(const QString &caption, const QString &text) override;
     void Information(const QString &text) override;
     bool Confirm(const QString &text) override;
@@ -42,6 +40,7 @@ public:
 private:
     std::vector<ShownBox> shown_;
     std::deque<bool> answers_;
+    platform::ScopedService<platform::Boxes> use_{*this};
 };
 
 } // namespace testing_support

@@ -192,13 +192,13 @@ public:
     {
         fDsm.loadedPaths.push_back(fileName);
         if (!fileName.endsWith(QLatin1String("TWAIN_32.DLL")))
-            return platform::realModuleService().load(fileName);
+            return platform::Service<platform::ModuleService>::real().load(fileName);
         return fDsm.loadFails ? nullptr : fakeModule();
     }
     FARPROC symbol(HMODULE module, const char *name) override
     {
         if (module != fakeModule())
-            return platform::realModuleService().symbol(module, name);
+            return platform::Service<platform::ModuleService>::real().symbol(module, name);
         if (fDsm.exportMissing || std::strcmp(name, "DSM_Entry") != 0)
             return nullptr;
         return reinterpret_cast<FARPROC>(&ScriptedDsmEntryC);
@@ -206,7 +206,7 @@ public:
     bool free(HMODULE module) override
     {
         if (module != fakeModule())
-            return platform::realModuleService().free(module);
+            return platform::Service<platform::ModuleService>::real().free(module);
         ++fDsm.freeCount;
         return !fDsm.freeFails;
     }
@@ -226,16 +226,17 @@ ScriptedDsm::ScriptedDsm()
     QFile stand(fDir.filePath(QStringLiteral("TWAIN_32.DLL")));
     if (stand.open(QIODevice::WriteOnly))
         stand.close();
-    platform::SetDirectoryOverride(platform::DirectoryKind::Windows, Directory());
-    fModules = new Modules(*this);
-    fPreviousModules = platform::SetModuleService(fModules);
+    fDirectories = std::make_unique<testing_support::FixedDirectories>();
+    fDirectories->Set(platform::DirectoryKind::Windows, Directory());
+    fModules = std::make_unique<Modules>(*this);
+    fUseModules = std::make_unique<platform::ScopedService<platform::ModuleService>>(*fModules);
 }
 
 ScriptedDsm::~ScriptedDsm()
 {
-    platform::SetModuleService(fPreviousModules);
-    delete fModules;
-    platform::ClearDirectoryOverride(platform::DirectoryKind::Windows);
+    fUseModules.reset();
+    fModules.reset();
+    fDirectories.reset();
     g_current = nullptr;
 }
 

@@ -17,11 +17,14 @@
 // DG_CONTROL/DAT_STATUS/MSG_GET reports.
 #pragma once
 
+#include "support/FixedDirectories.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Modules.h"
 #include "twain/Twain.h"
 
 #include <QString>
+
+#include <memory>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -191,8 +194,9 @@ private:
     std::size_t fNextSource = 0;
 
     class Modules;
-    Modules *fModules = nullptr;
-    platform::ModuleService *fPreviousModules = nullptr;
+    std::unique_ptr<testing_support::FixedDirectories> fDirectories;
+    std::unique_ptr<Modules> fModules;
+    std::unique_ptr<platform::ScopedService<platform::ModuleService>> fUseModules;
     QTemporaryDir fDir;
 };
 

@@ -17,16 +17,4 @@ std::optional<QString> ScriptedFileDialog::getOpenFileName(QWidget *, const QStr
     return answer;
 }
 
-ScopedFileDialog::ScopedFileDialog()
-{
-    auto dialog = std::make_unique<ScriptedFileDialog>();
-    dialog_ = dialog.get();
-    previous_ = platform::setFileDialogs(std::move(dialog));
-}
-
-ScopedFileDialog::~ScopedFileDialog()
-{
-    platform::setFileDialogs(std::move(previous_));
-}
-
 } // namespace testing_support

@@ -1,5 +1,6 @@
 // Test double of the file-open dialog: answers from a script and records what
 // each call offered.  A call with no answer left fails the test and cancels.
+// Installed while it lives.
 #pragma once
 
 #include "platform/FileDialogs.h"
@@ -29,23 +30,17 @@ public:
 private:
     std::deque<std::optional<QString>> answers_;
     QStringList offered_;
+    platform::ScopedService<platform::FileDialogService> use_{*this};
 };
 
-// Installs a ScriptedFileDialog for the lifetime of this object and puts the
-// previous service back afterwards.
+// A ScriptedFileDialog reached through -> and *, for fixtures that hold one.
 class ScopedFileDialog {
 public:
-    ScopedFileDialog();
-    ~ScopedFileDialog();
-    ScopedFileDialog(const ScopedFileDialog &) = delete;
-    ScopedFileDialog &operator=(const ScopedFileDialog &) = delete;
-
-    ScriptedFileDialog &operator*() { return *dialog_; }
-    ScriptedFileDialog *operator->() { return dialog_; }
+    ScriptedFileDialog &operator*() { return dialog_; }
+    ScriptedFileDialog *operator->() { return &dialog_; }
 
 private:
-    ScriptedFileDialog *dialog_;
-    std::unique_ptr<platform::FileDialogService> previous_;
+    ScriptedFileDialog dialog_;
 };
 
 } // namespace testing_support

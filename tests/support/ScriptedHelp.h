@@ -10,9 +10,6 @@ namespace testing_support {
 
 class ScriptedHelp : public platform::HelpViewer {
 public:
-    ScriptedHelp() { platform::HelpViewer::install(this); }
-    ~ScriptedHelp() override { platform::HelpViewer::install(nullptr); }
-
     bool ShowContext(const QString &file, int context) override
     {
         requests.emplace_back(file, context);
@@ -23,6 +20,10 @@ public:
     std::vector<std::pair<QString, int>> requests;
     int quits = 0;
     bool answer = true;
+
+private:
+    // Installed while the double lives; whatever was installed before comes back.
+    platform::ScopedService<platform::HelpViewer> use_{*this};
 };
 
 } // namespace testing_support

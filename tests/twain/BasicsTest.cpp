@@ -1,9 +1,12 @@
 // Fixed point, paths, the library search and loading, identities, the
 // pointer list and global memory.
+#include "support/FakeDesktop.h"
+#include "support/FixedDirectories.h"
 #include "TestTwain.h"
 
 #include "platform/Cursor.h"
 #include "platform/Directories.h"
+#include "platform/Files.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Modules.h"
 #include "twain/OstraTwain.h"
@@ -95,11 +98,11 @@ protected:
         using platform::DirectoryKind;
         for (auto kind : {DirectoryKind::Windows, DirectoryKind::System, DirectoryKind::Current,
                           DirectoryKind::Application, DirectoryKind::Temp})
-            platform::SetDirectoryOverride(kind, dir(kind));
+            dirs->Set(kind, dir(kind));
         // The application kind names the executable, not its folder.
-        platform::SetDirectoryOverride(DirectoryKind::Application, dir(DirectoryKind::Application) + "quillora");
+        dirs->Set(DirectoryKind::Application, dir(DirectoryKind::Application) + "quillora");
     }
-    void TearDown() override { platform::ClearDirectoryOverrides(); }
+    void TearDown() override { dirs.reset(); }
 
     QString dir(platform::DirectoryKind kind) const
     {
@@ -112,14 +115,15 @@ protected:
     }
 
     QTemporaryDir root;
+    std::unique_ptr<testing_support::FixedDirectories> dirs = std::make_unique<testing_support::FixedDirectories>();
 };
 
 TEST_F(Directories, CustomDirectoriesEndInTheDelimiterAndApplicationIsTheFolder)
 {
     EXPECT_EQ(GetCustomDirectory(dkApplication), dir(platform::DirectoryKind::Application));
-    platform::SetDirectoryOverride(platform::DirectoryKind::Temp, QStringLiteral("/var/tmp"));
+    dirs->Set(platform::DirectoryKind::Temp, QStringLiteral("/var/tmp"));
     EXPECT_EQ(GetCustomDirectory(dkTemp), QStringLiteral("/var/tmp/"));
-    platform::ClearDirectoryOverrides();
+    dirs.reset();
     EXPECT_TRUE(GetCustomDirectory(dkApplication).endsWith(u'/'));
     EXPECT_EQ(GetCustomDirectory(dkApplication), platform::ProgramDirectory());
     EXPECT_EQ(GetCustomDirectory(dkCurrent), QDir::currentPath() + "/");
@@ -361,9 +365,12 @@ TEST(Tables, ReverseTranslationsMapUnknownValuesToTheUnknownMember)
 
 TEST(MakeMsgRecord, CarriesTheCursorPositionAndNoTime)
 {
-    platform::SetCursorPosSource([] { return POINT{17, -4}; });
-    const MSG m = MakeMsg(reinterpret_cast<HWND>(std::uintptr_t(0x40)), WM_USER, 3, -9);
-    platform::SetCursorPosSource({});
+    MSG m;
+    {
+        testing_support::FakeDesktop desktop;
+        desktop.cursor = POINT{17, -4};
+        m = MakeMsg(reinterpret_cast<HWND>(std::uintptr_t(0x40)), WM_USER, 3, -9);
+    }
     EXPECT_EQ(m.hwnd, reinterpret_cast<HWND>(std::uintptr_t(0x40)));
     EXPECT_EQ(m.message, WM_USER);
     EXPECT_EQ(m.wParam, 3u);

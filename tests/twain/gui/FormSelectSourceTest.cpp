@@ -1,4 +1,6 @@
 // The source selection dialog's layout and behaviour.
+#include "support/FakeDesktop.h"
+#include "support/ScriptedModalDialogs.h"
 #include "platform/Desktop.h"
 #include "platform/ModalDialog.h"
 #include "GuiTestApp.h"
@@ -19,12 +21,9 @@ protected:
     void SetUp() override
     {
         TwainGuiTestApp();
-        prev_ = platform::SetDesktopService(&desktop_);
     }
-    void TearDown() override { platform::SetDesktopService(prev_); }
 
-    platform::FakeDesktop desktop_;
-    platform::DesktopService *prev_ = nullptr;
+    testing_support::FakeDesktop desktop_;
 };
 
 void expectButtonsAtRightEnd(TFormSelectSource &f)
@@ -84,8 +83,7 @@ TEST_F(FormSelectSourceTest, ButtonsStayAtTheRightEndOfTheBottomPanel)
 
 TEST_F(FormSelectSourceTest, ResultsOfTheWaysToCloseIt)
 {
-    platform::ScriptedModalDialogs dialogs;
-    platform::ModalDialogService *prev = platform::SetModalDialogService(&dialogs);
+    testing_support::ScriptedModalDialogs dialogs;
 
     auto run = [&](std::function<void(TFormSelectSource &)> act, int *row = nullptr) {
         TFormSelectSource f;
@@ -126,5 +124,4 @@ TEST_F(FormSelectSourceTest, ResultsOfTheWaysToCloseIt)
                   f.close();
               }),
               0);
-    platform::SetModalDialogService(prev);
 }

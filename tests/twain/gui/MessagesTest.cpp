@@ -1,4 +1,5 @@
 // The application window's hooks, synchronous and posted messages, timers.
+#include "support/ManualTimerService.h"
 #include "platform/Messages.h"
 
 #include <gtest/gtest.h>
@@ -156,8 +157,7 @@ TEST(Messages, PostedMessagesArriveInOrderThroughTheHooks)
 
 TEST(Timers, ManualClockFiresEachWholeIntervalInOrder)
 {
-    ManualTimerService clock;
-    TimerService *prev = SetTimerService(&clock);
+    testing_support::ManualTimerService clock;
     std::vector<std::string> fired;
     {
         Timer a;
@@ -184,5 +184,4 @@ TEST(Timers, ManualClockFiresEachWholeIntervalInOrder)
         EXPECT_TRUE(clock.IsArmed(a));
     }
     EXPECT_EQ(clock.ArmedCount(), 0u); // destroyed timers disarm themselves
-    SetTimerService(prev);
 }

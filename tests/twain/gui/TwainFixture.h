@@ -3,6 +3,9 @@
 // manager's journal, so call orders can be checked together with them.
 #pragma once
 
+#include "support/FakeDesktop.h"
+#include "support/ManualTimerService.h"
+#include "support/ScriptedModalDialogs.h"
 #include "GuiTestApp.h"
 #include "platform/Bitmaps.h"
 #include "platform/Desktop.h"
@@ -25,9 +28,6 @@ protected:
     void SetUp() override
     {
         TwainGuiTestApp();
-        prevTimers_ = platform::SetTimerService(&clock);
-        prevDesktop_ = platform::SetDesktopService(&desktop);
-        prevDialogs_ = platform::SetModalDialogService(&dialogs);
         liveBitmaps_ = platform::LiveBitmapCount();
         liveBlocks_ = platform::GlobalLiveBlocks();
     }
@@ -39,9 +39,6 @@ protected:
         EXPECT_EQ(platform::LiveBitmapCount(), liveBitmaps_) << "bitmap handles leaked";
         EXPECT_EQ(platform::GlobalLiveBlocks(), liveBlocks_) << "global blocks leaked";
         EXPECT_EQ(platform::ApplicationHookCount(), 0u);
-        platform::SetModalDialogService(prevDialogs_);
-        platform::SetDesktopService(prevDesktop_);
-        platform::SetTimerService(prevTimers_);
         platform::SetIsLibrary(false);
     }
 
@@ -129,9 +126,10 @@ protected:
         return {"MSG_CLOSEDS", "MSG_CLOSEDSM", "MSG_OPENDSM"};
     }
 
-    platform::ManualTimerService clock;
-    platform::FakeDesktop desktop;
-    platform::ScriptedModalDialogs dialogs;
+    // Installed from the fixture's construction to its destruction.
+    testing_support::ManualTimerService clock;
+    testing_support::FakeDesktop desktop;
+    testing_support::ScriptedModalDialogs dialogs;
     std::unique_ptr<testsupport::ScriptedDsm> dsm;
     std::unique_ptr<TOstraTwain> tw;
 
@@ -142,9 +140,6 @@ protected:
     int cancelAfter = 0;
 
 private:
-    platform::TimerService *prevTimers_ = nullptr;
-    platform::DesktopService *prevDesktop_ = nullptr;
-    platform::ModalDialogService *prevDialogs_ = nullptr;
     std::size_t liveBitmaps_ = 0;
     long liveBlocks_ = 0;
 };
