@@ -6,10 +6,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,92 +40,9 @@ bool fileExists(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-namespace {
-
-std::atomic<unsigned> g_tempCounter{0};
-
-class TempFile {
-public:
-    // Creates a new, empty hidden file beside |target|.
-    explicit TempFile(const QString &target) : target_(target)
-    {
-        const QFileInfo info(target);
-        const QString dir = info.path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            path_ = dir + QStringLiteral("/.quillora-%1-%2.tmp").arg(::getpid()).arg(g_tempCounter++);
-            fd_ = ::open(QFile::encodeName(path_).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd_ >= 0)
-                return;
-            if (errno != EEXIST)
-                break;
-        }
-        throw FileAccessError(FileAccessError::Op::Create, target_, errno);
-    }
-
-    ~TempFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!committed_)
-            ::unlink(QFile::encodeName(path_).constData());
-    }
-
-    TempFile(const TempFile &) = delete;
-    TempFile &operator=(const TempFile &) = delete;
-
-    void write(const std::uint8_t *p, std::size_t n)
-    {
-        while (n > 0) {
-            const ssize_t w = ::write(fd_, p, n);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw FileAccessError(FileAccessError::Op::Write, target_, errno);
-            }
-            p += w;
-            n -= std::size_t(w);
-        }
-    }
-
-    void commit()
-    {
-        const QByteArray targetName = QFile::encodeName(target_);
-        struct stat st {};
-        if (::stat(targetName.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            ::fchmod(fd_, st.st_mode & 07777);
-        if (::fsync(fd_) != 0)
-            throw FileAccessError(FileAccessError::Op::Write, target_, errno);
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0)
-            throw FileAccessError(FileAccessError::Op::Write, target_, errno);
-        if (::rename(QFile::encodeName(path_).constData(), targetName.constData()) != 0)
-            throw FileAccessError(FileAccessError::Op::Rename, target_, errno);
-        committed_ = true;
-        // Make the rename itself durable; a failure here changes nothing
-        // about the file's contents.
-        const int dirFd = ::open(QFile::encodeName(QFileInfo(target_).path()).constData(),
-                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
-    }
-
-private:
-    QString target_;
-    QString path_;
-    int fd_ = -1;
-    bool committed_ = false;
-};
-
-} // namespace
-
 void replaceFile(const QString &path, const std::function<void(const platform::ByteSink &)> &produce)
 {
-    TempFile temp(path);
-    produce([&temp](const std::uint8_t *p, std::size_t n) { temp.write(p, n); });
-    temp.commit();
+    platform::WriteFileAtomically(path, produce);
 }
 
 void replaceFile(const QString &path, const std::vector<std::uint8_t> &bytes)

@@ -27,11 +27,10 @@ QString withoutJpgEnding(const QString &name);
 // "jpg" (a name of fewer than three characters becomes "jpg").
 QString jpgFileNameFor(const QString &path);
 
-// Writes a file so that it is either complete or not there: the bytes go to
-// a new hidden file in the same folder, which is flushed to the disk and then
-// renamed over |path|.  On any failure the new file is removed, whatever lay
-// at |path| before is untouched, and FileAccessError is thrown.  An existing
-// file's permission bits are kept.
+// Writes a file so that it is either complete or not there, through the
+// platform's atomic writer (platform/FileAccess.h): on any failure whatever
+// lay at |path| before is untouched and FileAccessError is thrown.  An
+// existing file's permission bits are kept.
 void replaceFile(const QString &path, const std::vector<std::uint8_t> &bytes);
 void replaceFile(const QString &path, const std::function<void(const platform::ByteSink &)> &produce);
 

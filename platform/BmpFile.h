@@ -9,6 +9,7 @@
 // info header.
 #pragma once
 
+#include "platform/FileAccess.h"
 #include <QImage>
 
 #include <cstddef>
@@ -47,7 +48,6 @@ bool bmpBgrRows(const std::uint8_t *data, std::size_t size, BgrRows &rows);
 // Writes |image| as a 24-bit bitmap file, handing the bytes to |sink| in
 // order, in pieces of at most a few megabytes.  Throws BmpError for an empty
 // image or one too large for the format; exceptions of |sink| pass through.
-using ByteSink = std::function<void(const std::uint8_t *data, std::size_t size)>;
 void writeBmp(const QImage &image, const ByteSink &sink);
 
 // The same into memory.

@@ -22,24 +22,6 @@ namespace {
 // Picture files larger than this are not read into memory.
 constexpr off_t kMaxFileSize = off_t(1) << 30;
 
-QString opText(FileAccessError::Op op)
-{
-    switch (op) {
-    case FileAccessError::Op::Open:
-        return QStringLiteral("Die Datei \"%1\" kann nicht geöffnet werden. %2");
-    case FileAccessError::Op::Read:
-        return QStringLiteral("Die Datei \"%1\" kann nicht gelesen werden. %2");
-    case FileAccessError::Op::Create:
-        return QStringLiteral("Die Datei \"%1\" kann nicht erstellt werden. %2");
-    case FileAccessError::Op::Write:
-        return QStringLiteral("Die Datei \"%1\" kann nicht geschrieben werden. %2");
-    case FileAccessError::Op::Rename:
-        return QStringLiteral("Die Datei \"%1\" kann nicht ersetzt werden. %2");
-    case FileAccessError::Op::Remove:
-        return QStringLiteral("Die Datei \"%1\" kann nicht gelöscht werden. %2");
-    }
-    return QStringLiteral("%1: %2");
-}
 
 class Fd {
 public:
@@ -66,45 +48,6 @@ private:
 
 } // namespace
 
-QString systemErrorText(int e)
-{
-    switch (e) {
-    case ENOENT:
-        return QStringLiteral("Die Datei oder das Verzeichnis ist nicht vorhanden.");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("Zugriff verweigert.");
-    case ENOSPC:
-    case EDQUOT:
-        return QStringLiteral("Auf dem Datenträger ist nicht genügend Speicherplatz.");
-    case EROFS:
-        return QStringLiteral("Der Datenträger ist schreibgeschützt.");
-    case EISDIR:
-        return QStringLiteral("Der Name bezeichnet ein Verzeichnis.");
-    case ENOTDIR:
-        return QStringLiteral("Ein Teil des Pfades ist kein Verzeichnis.");
-    case ENAMETOOLONG:
-        return QStringLiteral("Der Dateiname ist zu lang.");
-    case EFBIG:
-        return QStringLiteral("Die Datei ist zu groß.");
-    case EIO:
-        return QStringLiteral("Ein-/Ausgabefehler.");
-    case EINVAL:
-        return QStringLiteral("Der Name bezeichnet keine gewöhnliche Datei.");
-    case ENOMEM:
-        return QStringLiteral("Nicht genügend Speicher.");
-    case 0:
-        return QString();
-    default:
-        return QString::fromLocal8Bit(std::strerror(e));
-    }
-}
-
-FileAccessError::FileAccessError(Op op, const QString &path, int errnoValue)
-    : std::runtime_error(opText(op).arg(path, systemErrorText(errnoValue)).trimmed().toStdString()),
-      op_(op), errno_(errnoValue)
-{
-}
 
 namespace {
 
@@ -133,26 +76,13 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
 {
     struct stat st {};
     Fd fd = openRegularFileForReading(path, st);
+    // One allocation of the size measured when the file was opened (which
+    // is within the limit); what a writer appends meanwhile is not read.
     std::vector<std::uint8_t> data(std::size_t(st.st_size));
-    std::size_t have = 0;
-    for (;;) {
-        if (have == data.size()) {
-            // The file grew since it was measured.
-            if (data.size() >= std::size_t(kMaxFileSize))
-                throw FileAccessError(FileAccessError::Op::Read, path, EFBIG);
-            data.resize(std::max<std::size_t>(data.size() * 2, 65536));
-        }
-        const ssize_t n = ::read(fd.get(), data.data() + have, data.size() - have);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileAccessError(FileAccessError::Op::Read, path, errno);
-        }
-        if (n == 0)
-            break;
-        have += std::size_t(n);
-    }
-    data.resize(have);
+    const ssize_t n = ReadFull(fd.get(), data.data(), data.size());
+    if (n < 0)
+        throw FileAccessError(FileAccessError::Op::Read, path, errno);
+    data.resize(std::size_t(n));
     return data;
 }
 
@@ -238,24 +168,11 @@ std::vector<std::uint8_t> Picture::jpegBytes(int quality) const
 
 void Picture::saveBitmapFile(const QString &path) const
 {
-    const QByteArray name = QFile::encodeName(path);
-    Fd fd(::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (fd.get() < 0)
-        throw FileAccessError(FileAccessError::Op::Create, path, errno);
-    writeBmp(image_, [&](const std::uint8_t *p, std::size_t n) {
-        while (n > 0) {
-            const ssize_t w = ::write(fd.get(), p, n);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                throw FileAccessError(FileAccessError::Op::Write, path, errno);
-            }
-            p += w;
-            n -= std::size_t(w);
-        }
-    });
-    if (::close(fd.release()) != 0)
-        throw FileAccessError(FileAccessError::Op::Write, path, errno);
+    // Under a temporary name until complete, so a killed save never leaves
+    // a truncated bitmap that looks like a document.
+    AtomicFile file(path, AtomicFile::Durability::Intermediate);
+    writeBmp(image_, [&](const std::uint8_t *p, std::size_t n) { file.Write(p, n); });
+    file.Commit();
 }
 
 } // namespace platform

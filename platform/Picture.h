@@ -6,6 +6,8 @@
 // held as a QImage (implicitly shared, so copies are cheap).
 #pragma once
 
+#include "platform/FileAccess.h"
+
 #include <QImage>
 #include <QString>
 
@@ -15,23 +17,6 @@
 #include <vector>
 
 namespace platform {
-
-// A file could not be opened, read, written, renamed or removed.  The text
-// names the file and the system's reason, in German.
-class FileAccessError : public std::runtime_error {
-public:
-    enum class Op { Open, Read, Create, Write, Rename, Remove };
-    FileAccessError(Op op, const QString &path, int errnoValue);
-    Op op() const { return op_; }
-    int errnoValue() const { return errno_; }
-
-private:
-    Op op_;
-    int errno_;
-};
-
-// The system's reason for |errnoValue| in German.
-QString systemErrorText(int errnoValue);
 
 // Reads a whole file; throws FileAccessError.
 std::vector<std::uint8_t> readWholeFile(const QString &path);
@@ -102,8 +87,10 @@ public:
     // (also for an empty picture).
     std::vector<std::uint8_t> jpegBytes(int quality) const;
 
-    // Writes the pixels as a Windows bitmap file at |path| (created or
-    // truncated, written in place).  Throws FileAccessError or BmpError.
+    // Writes the pixels as a Windows bitmap file at |path|, which appears
+    // under that name only when complete (an existing file is replaced; it
+    // is not flushed to the disk, being an intermediate step).  Throws
+    // FileAccessError or BmpError.
     void saveBitmapFile(const QString &path) const;
 
 private:

@@ -1,6 +1,7 @@
 #include "styles/Farben.h"
 
 #include "platform/Exceptions.h"
+#include "platform/FileAccess.h"
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
 
@@ -23,12 +24,9 @@ QString StyleFilePath()
 
 namespace {
 
-[[noreturn]] void ioError(int code, const QString &path, const QString &what)
+[[noreturn]] void readError(int code, const QString &path)
 {
-    throw platform::EInOutError(
-        code, QStringLiteral("E/A-Fehler %1: %2 \"%3\": %4")
-                  .arg(code)
-                  .arg(what, path, QString::fromLocal8Bit(std::strerror(code))));
+    throw platform::FileAccessError(platform::FileAccessError::Op::Read, path, code);
 }
 
 // The first line of the file: up to the first CR or LF, or the whole file.
@@ -37,23 +35,21 @@ QString readFirstLine(const QString &path)
     const QByteArray name = QFile::encodeName(path);
     int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        ioError(errno, path, QStringLiteral("Datei kann nicht gelesen werden"));
+        readError(errno, path);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        ioError(EIO, path, QStringLiteral("Datei kann nicht gelesen werden"));
+        readError(EIO, path);
     }
     QByteArray line;
     char buf[512];
     bool done = false;
     while (!done) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        const ssize_t n = platform::ReadFull(fd, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             const int code = errno;
             ::close(fd);
-            ioError(code, path, QStringLiteral("Datei kann nicht gelesen werden"));
+            readError(code, path);
         }
         if (n == 0)
             break;
@@ -87,12 +83,5 @@ void TFarbe::style_lesen()
 
 void TFarbe::style_speichern()
 {
-    const QString path = Farben::StyleFilePath();
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        ioError(errno ? errno : EACCES, path, QStringLiteral("Datei kann nicht geschrieben werden"));
-    const QByteArray bytes = Farben::style.toLocal8Bit();
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        ioError(EIO, path, QStringLiteral("Datei kann nicht geschrieben werden"));
-    f.close();
+    platform::WriteFileAtomically(Farben::StyleFilePath(), Farben::style.toLocal8Bit());
 }
