@@ -7,6 +7,8 @@
 #include "platform/Exceptions.h"
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
+#include "twain/OstraTwainGui.h"
+#include "twaindirect/Scanners.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +19,7 @@
 
 #include <cmath>
 #include <unordered_set>
+#include <utility>
 #include <cstring>
 
 #include <unistd.h>
@@ -87,6 +90,9 @@ TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 
 TForm1::~TForm1()
 {
+    // An error of the direct binding is shown; the window goes all the same.
+    platform::Guarded([&] { FormDestroy(this); });
+    delete std::exchange(Twain, nullptr);
     if (qApp)
         qApp->removeEventFilter(this);
     if (Form1 == this)
@@ -232,6 +238,7 @@ void TForm1::buildControls()
 
     connect(Button1, &QPushButton::clicked, this, [this] { platform::Guarded([&] { Button1Click(Button1); }); });
     connectDocumentHandlers();
+    connectScanHandlers();
 
     // Client area 586 x 561 below the menu bar.
     const int menuHeight = MainMenu1->sizeHint().height();
@@ -279,6 +286,9 @@ void TForm1::FormCreate(QObject *)
     // 10. Nothing to scan or save yet.
     Button4->setEnabled(false);
     Button2->setEnabled(false);
+
+    // 11. The scanners.
+    connectScanners();
 
     // 12. Nothing to save, turn, view or delete yet.
     SpeedButton4->setEnabled(false);
@@ -780,4 +790,146 @@ void TForm1::rotate90(const QImage &Source, QImage &Target)
 void TForm1::Drehen90Grad(QImage &Bitmap)
 {
     quillora::rotateClockwiseInPlace(Bitmap);
+}
+
+// ---- scanner connection and scanning ----------------------------------------
+
+namespace {
+
+const QString kTwainMissingText = QStringLiteral("Twain is not installed.");
+const QString kChooseScannerText = QStringLiteral(
+    "     Bitte wählen Sie einen Scanner aus und  \n   wählen Sie ein Verzeichnis und Dateinamen.   \n"
+    "Die Dateiendung *.jpg wird automatisch angefügt.                \n") + QString(52, QLatin1Char(' '));
+const QString kOtherScannerText =
+    QStringLiteral(" Bitte wählen Sie einen anderen Scanner aus.\n") + QString(44, QLatin1Char(' '));
+
+constexpr int kSourceIndexRole = Qt::UserRole + 1;
+
+} // namespace
+
+void TForm1::connectScanHandlers()
+{
+    connect(Button4, &QPushButton::clicked, this, [this] { platform::Guarded([&] { Button4Click(Button4); }); });
+    // A click, or a selection the person makes with the keyboard; the
+    // program's own selection is no click.  A click on the entry already
+    // selected counts too.
+    const auto click = [this] {
+        if (!fillingSources_)
+            platform::Guarded([&] { LBSourcesClick(LBSources); });
+    };
+    connect(LBSources, &QListWidget::itemSelectionChanged, this, click);
+    connect(LBSources, &QListWidget::itemClicked, this, click);
+}
+
+void TForm1::connectScanners()
+{
+    // 1. The component, with the acquire event bound.
+    Twain = new TOstraTwain;
+    Twain->OnTwainAcquire() = [this](TObject *Sender, std::int32_t Index, platform::Bitmap *Image, bool &Cancel) {
+        TwainTwainAcquire(Sender, Index, Image, Cancel);
+    };
+
+    // 2. The manager through the component, and the scanner list.
+    if (Twain->LoadLibrary()) {
+        Twain->SetSourceManagerLoaded(true);
+        ReloadSources();
+    } else {
+        platform::ShowMessage(kTwainMissingText);
+    }
+
+    // 3. The manager a second time, through the direct binding, on the
+    //    application object's window.
+    platform::Guarded([] { Scanners::TWOpenDSM(platform::Application::instance().Handle()); });
+}
+
+std::int32_t TForm1::SourceIndexOf(const QListWidgetItem *entry)
+{
+    if (!entry)
+        return -1;
+    bool ok = false;
+    const int index = entry->data(kSourceIndexRole).toInt(&ok);
+    return ok ? index : -1;
+}
+
+void TForm1::ReloadSources()
+{
+    fillingSources_ = true;
+    struct EndFilling {
+        bool &flag;
+        ~EndFilling() { flag = false; }
+    } endFilling{fillingSources_};
+
+    LBSources->clear();
+    const std::int32_t count = Twain ? Twain->SourceCount() : 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        TTwainSource *source = Twain->Source(i);
+        auto *entry = new TDocumentItem(source ? source->ProductName() : QString());
+        entry->setData(kSourceIndexRole, i);
+        LBSources->addItem(entry); // the sorted list puts it at its place
+    }
+    if (LBSources->count() > 0)
+        LBSources->setCurrentRow(0);
+}
+
+void TForm1::LBSourcesClick(QObject *)
+{
+    Button4->setEnabled(true);
+}
+
+void TForm1::Button4Click(QObject *)
+{
+    if (Edit1->text().isEmpty()) {
+        platform::Boxes::instance().Information(kChooseScannerText);
+    } else {
+        SpeedButton3->setEnabled(false);
+        SpeedButton5->setEnabled(false);
+        datei_m = Edit1->text();
+
+        const QList<QListWidgetItem *> selected = LBSources->selectedItems();
+        const std::int32_t index = selected.isEmpty() ? -1 : SourceIndexOf(selected.first());
+        if (Twain) {
+            Twain->SetSelectedSourceIndex(index);
+            if (TTwainSource *source = Twain->SelectedSource()) {
+                source->SetLoaded(true);
+                source->SetShowUI(true);
+                source->SetEnabled(true);
+                // A source that keeps the message loop running inside
+                // MSG_ENABLEDS may finish the whole acquisition there; the
+                // source list is rebuilt at its end and |source| is gone.
+                // It was enabled then.
+                const bool rebuilt = !Twain->HasEnumerated();
+                if (rebuilt || source->Enabled())
+                    SpeedButton4->setEnabled(true);
+                else
+                    platform::Boxes::instance().Information(kOtherScannerText);
+            }
+        }
+
+        Image1->update();
+        Image1->show();
+        Image1->SetStretch(true);
+        Button1->setEnabled(true);
+    }
+    Edit1->setFocus();
+    Button4->setEnabled(false);
+    Button2->setEnabled(true);
+}
+
+void TForm1::TwainTwainAcquire(TObject *, std::int32_t, platform::Bitmap *Image, bool &Cancel)
+{
+    platform::Picture page;
+    if (Image)
+        page.setBitmap(Image->ToImage().copy());
+    ShowPicture(page);
+    Cancel = true;
+}
+
+void TForm1::FormDestroy(QObject *)
+{
+    if (Scanners::TWIsDSEnabled())
+        Scanners::TWDisableDS();
+    if (Scanners::TWIsDSOpen())
+        Scanners::TWCloseDS();
+    if (Scanners::TWIsDSMOpen())
+        Scanners::TWCloseDSM();
 }

@@ -33,6 +33,11 @@ enum TShiftStateFlag : unsigned {
 using TShiftState = unsigned;
 
 class TForm1;
+class TObject;
+class TOstraTwain;
+namespace platform {
+class Bitmap;
+}
 
 // Module state of the main window's unit, alive for the whole run.
 namespace Unit1 {
@@ -119,6 +124,19 @@ public:
     void ListBox1Click(QObject *Sender);
     void Button3Click(QObject *Sender);
 
+    // Scanner connection and scanning.
+    void ReloadSources();
+    void LBSourcesClick(QObject *Sender);
+    void Button4Click(QObject *Sender);
+    void TwainTwainAcquire(TObject *Sender, std::int32_t Index, platform::Bitmap *Image, bool &Cancel);
+    void FormDestroy(QObject *Sender);
+    // The source index an entry of the scanner list stands for, -1 for none.
+    static std::int32_t SourceIndexOf(const QListWidgetItem *entry);
+
+    // The acquisition component, created by FormCreate (null before) and
+    // freed with the window.
+    TOstraTwain *Twain = nullptr;
+
     // Rotating and saving.
     void Button2Click(QObject *Sender);
     void Speichern(QObject *Sender);
@@ -160,6 +178,9 @@ private:
     struct ListedNames;
 
     void connectDocumentHandlers();
+    void connectScanHandlers();
+    // Start-up step 11: the component, the scanner list, the direct binding.
+    void connectScanners();
     // The row of the selected entry of the document list, -1 for none.
     int SelectedRow() const;
 
@@ -168,6 +189,8 @@ private:
     std::optional<QString> nameCheckFolder_;
     platform::Picture picture_;
     int lastOuterWidth_ = -1;
+    // While the program fills or selects in the scanner list: not a click.
+    bool fillingSources_ = false;
 };
 
 // The list entries of the document list: a sorted list orders them

@@ -146,6 +146,11 @@ bool IsWindow(HWND wnd)
     return wnd && registry().windows.count(wnd) != 0;
 }
 
+std::size_t WindowCount()
+{
+    return registry().windows.size();
+}
+
 void SetApplicationWindow(HWND wnd)
 {
     auto &r = registry();

@@ -30,6 +30,9 @@ HWND AllocateHWnd(WindowProc proc);
 // window's own procedure runs.
 void DeallocateHWnd(HWND wnd);
 bool IsWindow(HWND wnd);
+// Number of window handles alive: message windows and the handles of
+// widgets (dropped with their widget).  Tests compare it before and after.
+std::size_t WindowCount();
 
 // ---------------------------------------------------------------------------
 // The application object's window and its hooks.

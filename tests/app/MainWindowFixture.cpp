@@ -6,6 +6,7 @@
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
 #include "support/QtApp.h"
+#include "twaindirect/Scanners.h"
 
 #include <QFile>
 
@@ -20,6 +21,8 @@ void MainWindowFixture::SetUp()
     ASSERT_TRUE(documentDir_->isValid());
 
     Unit1::ResetState();
+    Scanners::ResetState();
+    dsm = std::make_unique<testsupport::ScriptedDsm>();
     Farben::style.clear();
     platform::Application::instance().Reset();
     directories_ = std::make_unique<testing_support::FixedDirectories>();
@@ -32,7 +35,10 @@ void MainWindowFixture::SetUp()
 void MainWindowFixture::TearDown()
 {
     Stop();
+    // The overrides go in the reverse order of their installation.
     directories_.reset();
+    Scanners::ResetState();
+    dsm.reset();
     platform::Application::instance().Reset();
 }
 

@@ -1,11 +1,12 @@
 // Starts the real main window on a temporary program directory with
-// scripted boxes and help, so a test can say: start with this settings file
+// scripted boxes, help and TWAIN manager, so a test can say: start with this settings file
 // and these documents, click this, expect these boxes and these files.
 #pragma once
 
 #include "support/FixedDirectories.h"
 #include "app/Unit1.h"
 #include "support/ScriptedBoxes.h"
+#include "support/ScriptedDsm.h"
 #include "support/ScriptedHelp.h"
 
 #include <QByteArray>
@@ -46,6 +47,9 @@ protected:
 
     testing_support::ScriptedBoxes boxes;
     testing_support::ScriptedHelp help;
+    // The manager the window finds: a scripted one listing no source unless
+    // a test adds some before Start().
+    std::unique_ptr<testsupport::ScriptedDsm> dsm;
     std::unique_ptr<TForm1> form;
 
 private:
