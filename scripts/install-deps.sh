@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
-  libjpeg62-turbo-dev
+  libjpeg62-turbo-dev libtiff-dev
   libsane-dev sane-utils libsane1
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core

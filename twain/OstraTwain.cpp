@@ -78,7 +78,11 @@ QString GetTwainDirectory()
         const QString dir = GetCustomDirectory(kind);
         if (dir.isEmpty())
             continue;
-        if (FileExists(dir + QLatin1String(TWAINLIBRARY)))
+        // A file that another user could have put or changed there (a
+        // planted manager in the current or temporary folder) is passed
+        // over; the module service logs why.
+        const QString candidate = dir + QLatin1String(TWAINLIBRARY);
+        if (FileExists(candidate) && !platform::FindLibrary(candidate).isEmpty())
             return dir;
     }
     return QString();

@@ -195,6 +195,53 @@ using DSENTRYPROC = TW_UINT16 (*)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 
 }
 
 // ---------------------------------------------------------------------------
+// TWAIN 2 on Linux: the records a TWAIN 2 manager exchanges with
+// applications and sources that declare DF_APP2 / DF_DS2 (protocol 2.5, the
+// same two-byte packing, pointers of the platform's size).
+// ---------------------------------------------------------------------------
+using TW_UINTPTR = std::uintptr_t;
+
+extern "C" {
+using DSM_MEMALLOCATE = TW_HANDLE (*)(TW_UINT32 size);
+using DSM_MEMFREE = void (*)(TW_HANDLE handle);
+using DSM_MEMLOCK = TW_MEMREF (*)(TW_HANDLE handle);
+using DSM_MEMUNLOCK = void (*)(TW_HANDLE handle);
+}
+
+#pragma pack(push, 2)
+
+struct TW_ENTRYPOINT {
+    TW_UINT32 Size;
+    DSMENTRYPROC DSM_Entry;
+    DSM_MEMALLOCATE DSM_MemAllocate;
+    DSM_MEMFREE DSM_MemFree;
+    DSM_MEMLOCK DSM_MemLock;
+    DSM_MEMUNLOCK DSM_MemUnlock;
+};
+
+struct TW_CALLBACK {
+    TW_MEMREF CallBackProc; // a function with DSM_Entry's signature
+    TW_UINT32 RefCon;
+    TW_UINT16 Message;
+};
+
+struct TW_CALLBACK2 {
+    TW_MEMREF CallBackProc;
+    TW_UINTPTR RefCon;
+    TW_UINT16 Message;
+};
+
+#pragma pack(pop)
+
+constexpr TW_UINT16 TWON_PROTOCOLMAJOR2 = 2;
+constexpr TW_UINT16 TWON_PROTOCOLMINOR2 = 5;
+
+// Identity flags in SupportedGroups.
+constexpr TW_UINT32 DF_DSM2 = 0x10000000;
+constexpr TW_UINT32 DF_APP2 = 0x20000000;
+constexpr TW_UINT32 DF_DS2 = 0x40000000;
+
+// ---------------------------------------------------------------------------
 // Protocol
 // ---------------------------------------------------------------------------
 constexpr TW_UINT16 TWON_PROTOCOLMAJOR = 1;
@@ -220,6 +267,9 @@ constexpr TW_UINT16 DAT_SETUPMEMXFER = 0x0006;
 constexpr TW_UINT16 DAT_SETUPFILEXFER = 0x0007;
 constexpr TW_UINT16 DAT_STATUS = 0x0008;
 constexpr TW_UINT16 DAT_USERINTERFACE = 0x0009;
+constexpr TW_UINT16 DAT_CALLBACK = 0x0010;
+constexpr TW_UINT16 DAT_CALLBACK2 = 0x0012;
+constexpr TW_UINT16 DAT_ENTRYPOINT = 0x0403;
 constexpr TW_UINT16 DAT_IMAGEINFO = 0x0101;
 constexpr TW_UINT16 DAT_IMAGELAYOUT = 0x0102;
 constexpr TW_UINT16 DAT_IMAGEMEMXFER = 0x0103;
@@ -253,6 +303,7 @@ constexpr TW_UINT16 MSG_ENABLEDS = 0x0502;
 constexpr TW_UINT16 MSG_ENABLEDSUIONLY = 0x0503;
 constexpr TW_UINT16 MSG_PROCESSEVENT = 0x0601;
 constexpr TW_UINT16 MSG_ENDXFER = 0x0701;
+constexpr TW_UINT16 MSG_REGISTER_CALLBACK = 0x0902;
 
 // ---------------------------------------------------------------------------
 // Return codes
@@ -489,4 +540,15 @@ static_assert(sizeof(TW_ELEMENT8) == 4 && offsetof(TW_ELEMENT8, Channel1) == 1 &
               offsetof(TW_ELEMENT8, Channel2) == 2 && offsetof(TW_ELEMENT8, Channel3) == 3);
 static_assert(sizeof(TW_PALETTE8) == 1028 && offsetof(TW_PALETTE8, PaletteType) == 2 &&
               offsetof(TW_PALETTE8, Colors) == 4);
+
+static_assert(sizeof(TW_ENTRYPOINT) == 4 + 5 * P && offsetof(TW_ENTRYPOINT, DSM_Entry) == 4 &&
+              offsetof(TW_ENTRYPOINT, DSM_MemAllocate) == 4 + P && offsetof(TW_ENTRYPOINT, DSM_MemFree) == 4 + 2 * P &&
+              offsetof(TW_ENTRYPOINT, DSM_MemLock) == 4 + 3 * P && offsetof(TW_ENTRYPOINT, DSM_MemUnlock) == 4 + 4 * P);
+static_assert(sizeof(TW_CALLBACK) == P + 6 && offsetof(TW_CALLBACK, RefCon) == P &&
+              offsetof(TW_CALLBACK, Message) == P + 4);
+static_assert(sizeof(TW_CALLBACK2) == 2 * P + 2 && offsetof(TW_CALLBACK2, RefCon) == P &&
+              offsetof(TW_CALLBACK2, Message) == 2 * P);
+#if UINTPTR_MAX == 0xFFFFFFFFFFFFFFFFu
+static_assert(sizeof(TW_ENTRYPOINT) == 44 && sizeof(TW_CALLBACK) == 14 && sizeof(TW_CALLBACK2) == 18);
+#endif
 } // namespace twain_layout_checks
