@@ -9,6 +9,7 @@
 
 #include "platform/Bitmaps.h"
 #include "platform/GlobalMemory.h"
+#include "twain/NativeTiff.h"
 #include "twain/OstraTwain.h"
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <vector>
 
 
 namespace {
@@ -179,6 +181,18 @@ bool TTwainSource::ReadNative(HGLOBAL hNative, bool &Cancel)
     if (!dib)
         return false;
     const std::size_t size = GlobalSize(hNative);
+    if (IsTiffFile(dib, size)) {
+        // A TWAIN 2 source on Linux: a TIFF file instead of a DIB.
+        const std::vector<std::uint8_t> converted = TiffToPackedDib(dib, size);
+        GlobalUnlock(hNative);
+        GlobalFree(hNative);
+        guard.handle = nullptr;
+        if (converted.empty())
+            return false;
+        HBITMAP bitmap = CreateBitmapFromPackedDib(converted.data(), converted.size());
+        fOwner->DoTwainAcquire(fOwner, fIndex, bitmap, Cancel);
+        return true;
+    }
     platform::PackedDibLayout layout;
     const platform::DibCheck check = platform::InspectPackedDib(dib, size, &layout);
     if (check == platform::DibCheck::Truncated || check == platform::DibCheck::BadHeader)
