@@ -2,6 +2,7 @@
 // capabilities, transfers, dialog and notifications.  What it offers and how
 // it behaves comes from its script (sources/testsource/Script.h).
 
+#include "platform/FileAccess.h"
 #include "platform/GlobalMemory.h"
 #include "sources/testsource/Images.h"
 #include "sources/testsource/Script.h"
@@ -17,7 +18,6 @@
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -535,18 +535,22 @@ TW_UINT16 fileTransfer(Instance &s)
     if (mechanismCheck(s, TWSX_FILE) != TWRC_SUCCESS)
         return TWRC_FAILURE;
     const PageSpec &p = currentPage(s);
-    const QString name = s.fileSetup.FileName[0]
-                             ? QFile::decodeName(QByteArray(s.fileSetup.FileName, qsizetype(strnlen(
-                                                                                     s.fileSetup.FileName, 255))))
-                             : defaultFileName();
+    // The name is bytes, as the application gave it.
+    const QByteArray name = s.fileSetup.FileName[0]
+                                ? QByteArray(s.fileSetup.FileName, qsizetype(strnlen(s.fileSetup.FileName, 255)))
+                                : QFile::encodeName(defaultFileName());
     const Bytes bytes = s.fileSetup.Format == TWFF_TIFF
                             ? TiffFile(p, s.page, s.spec.resolution, s.spec.tiffTiles, s.spec.tiffBlock)
                             : BmpFile(p, s.page, s.spec.resolution);
-    QSaveFile file(name);
-    if (bytes.empty() || !file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char *>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
-        !file.commit())
+    if (bytes.empty())
+        return fail(s, TWCC_BUMMER);
+    try {
+        platform::AtomicFile file(name);
+        file.Write(bytes.data(), bytes.size());
+        file.Commit();
+    } catch (const platform::FileAccessError &) {
         return fail(s, TWCC_DENIED);
+    }
     s.state = 7;
     return TWRC_XFERDONE;
 }

@@ -6,6 +6,7 @@
 
 #include "platform/Bitmaps.h"
 #include "platform/Messages.h"
+#include "support/ManualTimerService.h"
 #include "twain/OstraTwainGui.h"
 
 #include <QTemporaryDir>
@@ -25,7 +26,6 @@ protected:
     void SetUp() override
     {
         testing_support::EnsureQtApplication();
-        previousTimers_ = platform::SetTimerService(&clock);
         blocks_ = platform::GlobalLiveBlocks();
         bitmaps_ = platform::LiveBitmapCount();
         windows_ = QApplication::topLevelWidgets().size();
@@ -39,7 +39,6 @@ protected:
         EXPECT_EQ(platform::LiveBitmapCount(), bitmaps_) << "bitmaps leaked";
         EXPECT_EQ(QApplication::topLevelWidgets().size(), windows_) << "windows left open";
         EXPECT_EQ(platform::ApplicationHookCount(), 0u);
-        platform::SetTimerService(previousTimers_);
     }
 
     void Start()
@@ -85,7 +84,7 @@ protected:
 
     static QImage Rgb(const QImage &image) { return testsupport::AsRgb32(image); }
 
-    platform::ManualTimerService clock;
+    testing_support::ManualTimerService clock;
     testsupport::ManagerLocation location;
     testsupport::TestSourceFolder folder;
     std::unique_ptr<TOstraTwain> tw;
@@ -94,7 +93,6 @@ protected:
     int cancelAfter = 0;
 
 private:
-    platform::TimerService *previousTimers_ = nullptr;
     long blocks_ = 0;
     std::size_t bitmaps_ = 0;
     qsizetype windows_ = 0;

@@ -5,6 +5,7 @@
 #include "platform/Directories.h"
 #include "platform/Files.h"
 #include "platform/Modules.h"
+#include "support/FixedDirectories.h"
 #include "support/TestSourceScript.h"
 #include "twain/OstraTwain.h"
 
@@ -165,7 +166,6 @@ class BareName : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        platform::SetProgramDirectory(QString());
         if (hadPath_)
             qputenv("LD_LIBRARY_PATH", path_);
         else
@@ -183,6 +183,7 @@ protected:
     }
 
     QTemporaryDir dir;
+    testing_support::FixedDirectories directories;
 
 private:
     bool hadPath_ = qEnvironmentVariableIsSet("LD_LIBRARY_PATH");
@@ -192,19 +193,19 @@ private:
 TEST_F(BareName, IsFoundInTheProgramDirectoryOfTheBuildAndOfAnInstallation)
 {
     SetLoaderPath(dir.path() + "/elsewhere");
-    platform::SetProgramDirectory(QFileInfo(testsupport::ManagerFile()).absolutePath());
+    directories.SetProgramDirectory(QFileInfo(testsupport::ManagerFile()).absolutePath());
     EXPECT_EQ(LoadAndTell(), QFileInfo(testsupport::ManagerFile()).canonicalFilePath());
 
     const QString installed = copyManager(dir.path() + "/usr/lib/quillora");
     copyManager(dir.path() + "/elsewhere"); // later in the search
-    platform::SetProgramDirectory(dir.path() + "/usr/lib/quillora");
+    directories.SetProgramDirectory(dir.path() + "/usr/lib/quillora");
     EXPECT_EQ(LoadAndTell(), QFileInfo(installed).canonicalFilePath());
 }
 
 TEST_F(BareName, IsThenLookedForAlongTheLoadersPathPassingUnsafeFilesOver)
 {
     QDir().mkpath(dir.path() + "/bin");
-    platform::SetProgramDirectory(dir.path() + "/bin"); // holds no manager
+    directories.SetProgramDirectory(dir.path() + "/bin"); // holds no manager
     const QString unsafe = copyManager(dir.path() + "/first");
     chmodPath(unsafe, 0777);
     const QString safe = copyManager(dir.path() + "/second");
@@ -222,15 +223,14 @@ TEST_F(BareName, APlantedManagerInTheCurrentFolderIsPassedOverByTheLibrarysSearc
     using platform::DirectoryKind;
     const QString planted = copyManager(dir.path() + "/current");
     chmodPath(planted, 0666);
-    platform::SetDirectoryOverride(DirectoryKind::Windows, dir.path() + "/none");
-    platform::SetDirectoryOverride(DirectoryKind::System, dir.path() + "/none");
-    platform::SetDirectoryOverride(DirectoryKind::Current, dir.path() + "/current");
-    platform::SetDirectoryOverride(DirectoryKind::Application, dir.path() + "/bin/quillora");
-    platform::SetDirectoryOverride(DirectoryKind::Temp, dir.path() + "/current");
+    directories.Set(DirectoryKind::Windows, dir.path() + "/none");
+    directories.Set(DirectoryKind::System, dir.path() + "/none");
+    directories.Set(DirectoryKind::Current, dir.path() + "/current");
+    directories.Set(DirectoryKind::Application, dir.path() + "/bin/quillora");
+    directories.Set(DirectoryKind::Temp, dir.path() + "/current");
     EXPECT_EQ(GetTwainDirectory(), QString());
     copyManager(dir.path() + "/bin");
     EXPECT_EQ(GetTwainDirectory(), dir.path() + "/bin/");
-    platform::ClearDirectoryOverrides();
 }
 
 } // namespace

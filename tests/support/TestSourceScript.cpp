@@ -1,7 +1,6 @@
 #include "support/TestSourceScript.h"
 
 #include "platform/Directories.h"
-#include "platform/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,14 +174,12 @@ ManagerLocation::ManagerLocation()
     using platform::DirectoryKind;
     for (DirectoryKind kind : {DirectoryKind::Windows, DirectoryKind::System, DirectoryKind::Current,
                                DirectoryKind::Temp})
-        platform::SetDirectoryOverride(kind, empty_.path());
-    platform::SetDirectoryOverride(DirectoryKind::Application, QFileInfo(ManagerFile()).absolutePath() +
-                                                                   QStringLiteral("/quillora"));
+        directories_.Set(kind, empty_.path());
+    const QString bin = QFileInfo(ManagerFile()).absolutePath();
+    directories_.Set(DirectoryKind::Application, bin + QStringLiteral("/quillora"));
+    directories_.SetProgramDirectory(bin);
 }
 
-ManagerLocation::~ManagerLocation()
-{
-    platform::ClearDirectoryOverrides();
-}
+ManagerLocation::~ManagerLocation() = default;
 
 } // namespace testsupport

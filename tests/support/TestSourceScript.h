@@ -13,6 +13,7 @@
 #pragma once
 
 #include "sources/testsource/Pattern.h"
+#include "support/FixedDirectories.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -118,6 +119,7 @@ public:
 
 private:
     QTemporaryDir empty_;
+    testing_support::FixedDirectories directories_;
 };
 
 } // namespace testsupport
