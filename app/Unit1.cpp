@@ -898,10 +898,15 @@ void TForm1::Button4Click(QObject *)
                 // source list is rebuilt at its end and |source| is gone.
                 // It was enabled then.
                 const bool rebuilt = !Twain->HasEnumerated();
-                if (rebuilt || source->Enabled())
+                if (rebuilt || source->Enabled()) {
                     SpeedButton4->setEnabled(true);
-                else
+                } else {
+                    // Closed again: an open source may keep the manager from
+                    // opening the scanner the person picks next (one source
+                    // per source object and application).
+                    source->SetLoaded(false);
                     platform::Boxes::instance().Information(kOtherScannerText);
+                }
             }
         }
 

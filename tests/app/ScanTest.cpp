@@ -315,6 +315,9 @@ TEST_F(Scanning, ASourceThatCannotBeEnabledAsksForAnotherScanner)
     EXPECT_FALSE(f.SpeedButton4->isEnabled());
     EXPECT_TRUE(f.Button2->isEnabled());
     EXPECT_FALSE(f.Button4->isEnabled());
+    // Closed again, so that another scanner of the same driver can be opened.
+    EXPECT_EQ(dsm->CallNames().back(), "MSG_CLOSEDS");
+    EXPECT_EQ(f.Twain->SourcesLoaded(), 0);
 }
 
 TEST_F(Scanning, AnErrorWhileTheWindowIsDestroyedIsShownAndTheWindowGoes)
