@@ -22,7 +22,8 @@ void MainWindowFixture::SetUp()
 
     Unit1::ResetState();
     Scanners::ResetState();
-    dsm = std::make_unique<testsupport::ScriptedDsm>();
+    if (scriptedManager_)
+        dsm = std::make_unique<testsupport::ScriptedDsm>();
     Farben::style.clear();
     platform::Application::instance().Reset();
     directories_ = std::make_unique<testing_support::FixedDirectories>();

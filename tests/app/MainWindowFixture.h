@@ -23,6 +23,10 @@ public:
     static QByteArray ReadFile(const QString &path);
 
 protected:
+    // |scriptedManager| false: no scripted manager is installed, and the
+    // window finds whatever manager the directories lead it to.
+    explicit MainWindowFixture(bool scriptedManager = true) : scriptedManager_(scriptedManager) {}
+
     void SetUp() override;
     void TearDown() override;
 
@@ -48,7 +52,7 @@ protected:
     testing_support::ScriptedBoxes boxes;
     testing_support::ScriptedHelp help;
     // The manager the window finds: a scripted one listing no source unless
-    // a test adds some before Start().
+    // a test adds some before Start() (null without a scripted manager).
     std::unique_ptr<testsupport::ScriptedDsm> dsm;
     std::unique_ptr<TForm1> form;
 
@@ -56,4 +60,5 @@ private:
     std::unique_ptr<QTemporaryDir> programDir_;
     std::unique_ptr<testing_support::FixedDirectories> directories_;
     std::unique_ptr<QTemporaryDir> documentDir_;
+    bool scriptedManager_ = true;
 };
