@@ -96,7 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
         ConditionCase{20, "Transfer failed because of a feeder error"},
         ConditionCase{21, "Transfer failed because of a feeder error"},
         ConditionCase{22, "Unknown Condition 0016"}, ConditionCase{0xAB, "Unknown Condition 00AB"},
-        ConditionCase{0xBEEF, "Unknown Condition BEEF"}));
+        ConditionCase{0xBEEF, "Unknown Condition BEEF"}),
+    [](const auto &info) { return "Code" + std::to_string(info.param.code); });
 
 TEST(ConditionText, CodeSixHasThreeLineBreaksAndNoFullStop)
 {
