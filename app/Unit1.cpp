@@ -2,6 +2,7 @@
 
 #include "app/DocumentSave.h"
 #include "app/Rotation.h"
+#include "preview/Bildanzeige.h"
 #include "platform/Application.h"
 #include "platform/Boxes.h"
 #include "platform/Exceptions.h"
@@ -574,6 +575,7 @@ void TForm1::connectDocumentHandlers()
     connect(Button2, &QPushButton::clicked, this, guarded(&TForm1::Button2Click, Button2));
     connect(SpeedButton4, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton4Click, SpeedButton4));
     connect(SpeedButton5, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton5Click, SpeedButton5));
+    connect(SpeedButton3, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton3Click, SpeedButton3));
 }
 
 int TForm1::SelectedRow() const
@@ -937,4 +939,13 @@ void TForm1::FormDestroy(QObject *)
         Scanners::TWCloseDS();
     if (Scanners::TWIsDSMOpen())
         Scanners::TWCloseDSM();
+}
+
+// ---- document viewer ---------------------------------------------------------
+
+void TForm1::SpeedButton3Click(QObject *)
+{
+    // A new viewer on the selected document; the name buttons compose from
+    // the document selected then.
+    TBild::OpenDocument(TDocumentSource{[] { return Pfad(); }, [] { return datei_m; }}, this);
 }

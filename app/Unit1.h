@@ -143,6 +143,9 @@ public:
     QString setJPGFileName(const QString &fbmp);
     void SpeedButton4Click(QObject *Sender);
     void SpeedButton5Click(QObject *Sender);
+
+    // Document viewer.
+    void SpeedButton3Click(QObject *Sender);
     void rotate90(const QImage &Source, QImage &Target);
     void Drehen90Grad(QImage &Bitmap);
 

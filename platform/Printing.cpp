@@ -155,14 +155,24 @@ public:
             // so an existing file is replaced only by a complete one.
             const QFileInfo info(pdfTarget_);
             pdfTemp_ = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+            const int fd = ::open(QFile::encodeName(pdfTemp_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0) {
+                const int err = errno;
+                const QString target = pdfTarget_;
+                pdfTemp_.clear();
+                pdfTarget_.clear();
+                throw FileAccessError(FileAccessError::Op::Create, target, err);
+            }
+            ::close(fd);
             p.setOutputFileName(pdfTemp_);
         }
         painter_ = std::make_unique<QPainter>();
         if (!painter_->begin(&p)) {
             painter_.reset();
+            const QString target = pdfTarget_;
             discardPdf();
-            if (!pdfTarget_.isEmpty())
-                throw FileAccessError(FileAccessError::Op::Create, pdfTarget_, EACCES);
+            if (!target.isEmpty())
+                throw FileAccessError(FileAccessError::Op::Create, target, EIO);
             throw EPrinter(printerNotAvailable(p.printerName()));
         }
         qCDebug(lcPrinting) << "BeginDoc" << title_ << p.printerName() << pdfTarget_;

@@ -13,6 +13,7 @@ packages=(
   libsane-dev sane-utils libsane1
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core
+  cups cups-client cups-daemon fonts-liberation
 )
 
 missing=()

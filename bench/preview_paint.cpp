@@ -1,0 +1,162 @@
+// The preview of one scanned A4 page (2480 x 3508) at fit-to-width in a
+// 1200 x 800 client: a repaint, and a zoom click (recalculation and
+// repaint), each against a plain QPainter::drawImage of the same picture
+// scaled into the same rectangle of a buffer of the client's size.  The
+// ratios are printed at the end with the processor's name.
+#include "platform/SystemMetrics.h"
+#include "preview/RaduZovovaz.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace {
+
+class Bench17 : public platform::SystemMetricsService {
+public:
+    int GetSystemMetrics(int index) override
+    {
+        return index == platform::SM_CXVSCROLL || index == platform::SM_CYHSCROLL ? 17 : 0;
+    }
+    int ScreenDeviceCaps(int) override { return 96; }
+};
+
+// A scan-like picture: smooth gradients with some detail, not one colour.
+QImage makeScan()
+{
+    QImage img(2480, 3508, QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            row[x] = qRgb(230 + (x * 13 + y) % 25, 235 - (y / 7) % 30, ((x / 3) ^ (y / 5)) % 2 ? 40 : 245);
+    }
+    return img;
+}
+
+struct Fixture {
+    Bench17 metrics;
+    platform::ScopedService<platform::SystemMetricsService> use{metrics};
+    QImage scan = makeScan();
+    std::unique_ptr<TRaduZovovaz> ctl;
+    QRect pictureOnScreen;
+
+    Fixture()
+    {
+        ctl = std::make_unique<TRaduZovovaz>();
+        ctl->show();
+        // Client 1200 x 800 with the vertical bar shown.
+        ctl->resize(1200 + 17 + 2 * ctl->frameWidth(), 800 + 2 * ctl->frameWidth());
+        QPainter *canvas = ctl->BeginPage();
+        canvas->drawImage(QRect(96, 86, 624, 883), scan);
+        ctl->EndPage();
+        ctl->ViewFitToWidth();
+        const RECT r = ctl->GetPageRect(0);
+        const double m = ctl->Magnification();
+        pictureOnScreen = QRect(r.left + int(96 * m), r.top + int(86 * m), int(624 * m), int(883 * m));
+    }
+};
+
+Fixture &fixture()
+{
+    static Fixture *f = new Fixture;
+    return *f;
+}
+
+void BM_PlainDrawImage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    QImage buffer(1200, 800, QImage::Format_RGB32);
+    for (auto _ : state) {
+        QPainter p(&buffer);
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawImage(f.pictureOnScreen, f.scan);
+        p.end();
+        benchmark::DoNotOptimize(buffer.constBits());
+    }
+}
+BENCHMARK(BM_PlainDrawImage)->Unit(benchmark::kMillisecond);
+
+void BM_FitToWidthRepaint(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    f.ctl->ViewFitToWidth();
+    f.ctl->DoPaint();
+    for (auto _ : state) {
+        f.ctl->DoPaint();
+        benchmark::DoNotOptimize(f.ctl->BackBuffer().constBits());
+    }
+}
+BENCHMARK(BM_FitToWidthRepaint)->Unit(benchmark::kMillisecond);
+
+void BM_ZoomClick(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    f.ctl->SetPreviewMode(pmZoomIn);
+    f.ctl->SetMagnification(1.3f);
+    bool in = true;
+    const QPoint click = f.ctl->contentsRect().topLeft() + QPoint(600, 300);
+    for (auto _ : state) {
+        // Alternately in and out, so every click changes the magnification.
+        f.ctl->SetPreviewMode(in ? pmZoomIn : pmZoomOut);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(click), QPointF(click), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QCoreApplication::sendEvent(f.ctl.get(), &press);
+        in = !in;
+        benchmark::DoNotOptimize(f.ctl->BackBuffer().constBits());
+    }
+    f.ctl->SetPreviewMode(pmNormal);
+}
+BENCHMARK(BM_ZoomClick)->Unit(benchmark::kMillisecond);
+
+class Collect : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> cpu;
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        for (const Run &r : runs)
+            if (r.run_type == Run::RT_Iteration)
+                cpu[r.benchmark_name()] = r.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+std::string processor()
+{
+    QFile f(QStringLiteral("/proc/cpuinfo"));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (line.startsWith("model name"))
+                return line.mid(line.indexOf(':') + 1).trimmed().toStdString();
+    return "unknown processor";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    Collect reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double base = reporter.cpu["BM_PlainDrawImage"];
+    if (base > 0) {
+        std::printf("\nProcessor: %s\n", processor().c_str());
+        std::printf("fit-to-width repaint / plain drawImage: %.2f (limit 1.5)\n", reporter.cpu["BM_FitToWidthRepaint"] / base);
+        std::printf("zoom click (recalculate + repaint) / plain drawImage: %.2f (limit 2.5)\n",
+                    reporter.cpu["BM_ZoomClick"] / base);
+    }
+    delete &fixture();
+    benchmark::Shutdown();
+    return 0;
+}
