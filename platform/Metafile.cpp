@@ -1,11 +1,11 @@
 #include "platform/Metafile.h"
 
+#include "platform/FileAccess.h"
 #include "platform/Picture.h"
 #include "platform/SystemMetrics.h"
 
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QPaintEngine>
 #include <QPainterPath>
 #include <QPicture>
@@ -18,9 +18,6 @@
 #include <variant>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -398,53 +395,6 @@ QPicture Metafile::toPicture() const
     return picture;
 }
 
-namespace {
-
-// Writes |bytes| to a new file beside |path|, makes it durable and puts it
-// in place of |path|.
-void writeFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    const QFileInfo info(path);
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        throw FileAccessError(FileAccessError::Op::Create, path, errno);
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    int err = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, std::size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            break;
-        }
-        p += n;
-        left -= n;
-    }
-    if (!err && ::fchmod(fd, 0644) != 0)
-        err = errno;
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(temp.constData(), target.constData()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(temp.constData());
-        throw FileAccessError(FileAccessError::Op::Write, path, err);
-    }
-    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
-} // namespace
-
 void Metafile::saveToFile(const QString &path) const
 {
     QByteArray bytes;
@@ -453,7 +403,7 @@ void Metafile::saveToFile(const QString &path) const
     if (!toPicture().save(&buffer))
         throw FileAccessError(FileAccessError::Op::Write, path, EIO);
     buffer.close();
-    writeFileAtomically(path, bytes);
+    WriteFileAtomically(path, bytes);
 }
 
 Metafile Metafile::fromPicture(const QPicture &picture)

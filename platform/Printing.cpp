@@ -1,6 +1,6 @@
 #include "platform/Printing.h"
 
-#include "platform/Picture.h"
+#include "platform/FileAccess.h"
 
 #include <QApplication>
 #include <QDir>
@@ -153,8 +153,7 @@ public:
             pdfTarget_ = *chosen;
             // Written beside the target and put in place when the job ends,
             // so an existing file is replaced only by a complete one.
-            const QFileInfo info(pdfTarget_);
-            pdfTemp_ = info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".part");
+            pdfTemp_ = QFile::decodeName(TemporaryNameFor(QFile::encodeName(pdfTarget_), long(::getpid())));
             const int fd = ::open(QFile::encodeName(pdfTemp_).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             if (fd < 0) {
                 const int err = errno;

@@ -2,7 +2,7 @@
 #include "preview/Bildanzeige.h"
 
 #include "platform/BmpFile.h"
-#include "platform/Desktop.h"
+#include "support/FakeDesktop.h"
 #include "platform/Jpeg.h"
 #include "support/FixedSystemMetrics.h"
 #include "support/QtApp.h"
@@ -29,7 +29,6 @@ protected:
 
     void SetUp() override
     {
-        previousDesktop = platform::SetDesktopService(&desktop);
         desktop.workArea = RECT{0, 0, 1600, 900};
     }
     void TearDown() override
@@ -37,7 +36,6 @@ protected:
         for (QWidget *w : QApplication::topLevelWidgets())
             if (qobject_cast<TBild *>(w))
                 delete w;
-        platform::SetDesktopService(previousDesktop);
     }
 
     QString Folder() const { return dir.path() + QLatin1Char('/'); }
@@ -87,8 +85,7 @@ protected:
 
     QTemporaryDir dir;
     QString name;
-    platform::FakeDesktop desktop;
-    platform::DesktopService *previousDesktop = nullptr;
+    testing_support::FakeDesktop desktop;
     testing_support::FixedSystemMetrics metrics;
     platform::ScopedService<platform::SystemMetricsService> useMetrics{metrics};
     RecordingPrinter printer;

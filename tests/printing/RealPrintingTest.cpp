@@ -3,7 +3,7 @@
 // printer; the PDF files are checked with poppler's tools.
 #include "PrivateCups.h"
 
-#include "platform/Desktop.h"
+#include "support/FakeDesktop.h"
 #include "platform/Jpeg.h"
 #include "platform/Printing.h"
 #include "preview/Bildanzeige.h"
@@ -122,7 +122,6 @@ protected:
     {
         ASSERT_NE(cups, nullptr);
         testing_support::EnsureQtApplication();
-        previousDesktop = platform::SetDesktopService(&desktop);
         ASSERT_TRUE(dir.isValid());
         // A portrait A4 scan at 300 per inch: red above, blue below.
         QImage scan(2480, 3508, QImage::Format_RGB32);
@@ -142,7 +141,6 @@ protected:
     void TearDown() override
     {
         delete viewer.data();
-        platform::SetDesktopService(previousDesktop);
     }
 
     // The picture spans the margins and is centred: red in the upper half
@@ -158,8 +156,7 @@ protected:
 
     QTemporaryDir dir;
     qint64 jpegSize = 0;
-    platform::FakeDesktop desktop;
-    platform::DesktopService *previousDesktop = nullptr;
+    testing_support::FakeDesktop desktop;
     testing_support::ScriptedBoxes boxes;
     QPointer<TBild> viewer;
 };
@@ -207,7 +204,7 @@ TEST_F(RealPrintingTest, PdfErstellenWritesThePageWhereThePersonSays)
     std::cout << "PDF " << QFileInfo(pdf).size() << " bytes for a JPEG of " << jpegSize << " bytes (2480 x 3508)"
               << std::endl;
     // Only the PDF is left beside the document, no temporary file.
-    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.pdf*"), QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden),
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("*.pdf*"), QStringLiteral(".*.tmp")}, QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("Beleg.pdf")});
     // Afterwards the CUPS default is selected again.
     EXPECT_EQ(platform::Printer().Printers().value(platform::Printer().PrinterIndex()),
