@@ -2,6 +2,7 @@
 #include "preview/Bildanzeige.h"
 
 #include "platform/BmpFile.h"
+#include "platform/Fonts.h"
 #include "support/FakeDesktop.h"
 #include "platform/Jpeg.h"
 #include "support/FixedSystemMetrics.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFontInfo>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -322,6 +324,16 @@ TEST_F(ViewerTest, WithoutAPdfPrinterPdfErstellenPrintsOnTheDefault)
     printer.printers = QStringList{QStringLiteral("Laser")};
     viewer->Button1Click(viewer->Button1);
     EXPECT_EQ(printer.jobs[1].printer, QStringLiteral("Laser"));
+}
+
+TEST_F(ViewerTest, TheWindowsFontsAreDrawnWithArialsMetrics)
+{
+    platform::RegisterFontSubstitutes();
+    for (const char *family : {"Arial", "Microsoft Sans Serif", "System"}) {
+        QFont font(QString::fromLatin1(family));
+        font.setPixelSize(27);
+        EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Liberation Sans")) << family;
+    }
 }
 
 } // namespace
