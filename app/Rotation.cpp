@@ -1,11 +1,11 @@
 #include "app/Rotation.h"
 
 #include "platform/ImageMemory.h"
+#include "platform/PixelRows.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
-#include <vector>
 
 namespace quillora {
 
@@ -14,48 +14,6 @@ namespace {
 bool is32Bit(QImage::Format f)
 {
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied;
-}
-
-// The turn itself, done in square tiles so that both the rows read and the
-// rows written stay in the cache while a tile is worked on.
-void turn(const QImage &src, QImage &dst)
-{
-    const int w = src.width();
-    const int h = src.height();
-    constexpr int kTile = 64;
-    std::vector<const std::uint32_t *> rows(static_cast<std::size_t>(h));
-    for (int r = 0; r < h; ++r)
-        rows[std::size_t(r)] = reinterpret_cast<const std::uint32_t *>(src.constScanLine(r));
-    const std::size_t dstStride = std::size_t(dst.bytesPerLine()) / 4;
-    auto *dstBits = reinterpret_cast<std::uint32_t *>(dst.bits());
-
-    for (int y0 = 0; y0 < w; y0 += kTile) {
-        const int y1 = std::min(y0 + kTile, w);
-        for (int x0 = 0; x0 < h; x0 += kTile) {
-            const int x1 = std::min(x0 + kTile, h);
-            int y = y0;
-            // Four target rows at once: each source row gives four
-            // neighbouring pixels in one read.
-            for (; y + 4 <= y1; y += 4) {
-                std::uint32_t *d0 = dstBits + std::size_t(y) * dstStride;
-                std::uint32_t *d1 = d0 + dstStride;
-                std::uint32_t *d2 = d1 + dstStride;
-                std::uint32_t *d3 = d2 + dstStride;
-                for (int x = x0; x < x1; ++x) {
-                    const std::uint32_t *s = rows[std::size_t(h - 1 - x)] + y;
-                    d0[x] = s[0];
-                    d1[x] = s[1];
-                    d2[x] = s[2];
-                    d3[x] = s[3];
-                }
-            }
-            for (; y < y1; ++y) {
-                std::uint32_t *d = dstBits + std::size_t(y) * dstStride;
-                for (int x = x0; x < x1; ++x)
-                    d[x] = rows[std::size_t(h - 1 - x)][y];
-            }
-        }
-    }
 }
 
 } // namespace
@@ -81,7 +39,8 @@ void rotateClockwiseInto(const QImage &source, QImage &target)
     }
     target.setDotsPerMeterX(src.dotsPerMeterY());
     target.setDotsPerMeterY(src.dotsPerMeterX());
-    turn(src, target);
+    platform::TurnClockwise32(src.constBits(), std::size_t(src.bytesPerLine()), src.width(), src.height(), target.bits(),
+                              std::size_t(target.bytesPerLine()));
 }
 
 QImage rotatedClockwise(const QImage &source)

@@ -11,10 +11,6 @@
 #include <unordered_map>
 #include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QUILLORA_HAVE_SHUFFLE 1
-#endif
 
 namespace platform {
 namespace {
@@ -212,7 +208,7 @@ QImage decode(const BYTE *pixels, std::size_t stride, const DibFormat &f)
         if (img.isNull())
             return img;
         const std::size_t n = std::size_t(w) * 3;
-        const bool streaming = n * std::size_t(h) >= platform::kStreamingBytes;
+        const bool streaming = n * std::size_t(h) >= platform::StreamingThreshold();
         uchar *const bits = img.bits();
         const std::size_t line = std::size_t(img.bytesPerLine());
         // In the source's row order, which reads memory front to back.
@@ -404,159 +400,6 @@ int Bitmap::Height() const
 {
     BITMAP bm;
     return ::GetObject(handle_, &bm) ? bm.bmHeight : 0;
-}
-
-} // namespace platform
-
-namespace platform {
-namespace {
-
-// Exchanges red and blue of |pixels| pixels, four at a time as three 32-bit
-// words, the rest one by one.  Safe in place: every group is read before it
-// is written.
-void swapRedBlueWords(BYTE *dst, const BYTE *src, std::size_t pixels)
-{
-    std::size_t i = 0;
-    for (; i + 4 <= pixels; i += 4, src += 12, dst += 12) {
-        std::uint32_t a, b, c; // R0 G0 B0 R1 | G1 B1 R2 G2 | B2 R3 G3 B3
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + 4, 4);
-        std::memcpy(&c, src + 8, 4);
-        const std::uint32_t na = ((a >> 16) & 0xFFu) | (a & 0xFF00u) | ((a & 0xFFu) << 16) | (((b >> 8) & 0xFFu) << 24);
-        const std::uint32_t nb = (b & 0xFFu) | ((a >> 24) << 8) | ((c & 0xFFu) << 16) | (b & 0xFF000000u);
-        const std::uint32_t nc = ((b >> 16) & 0xFFu) | ((c >> 24) << 8) | (c & 0xFF0000u) | (((c >> 8) & 0xFFu) << 24);
-        std::memcpy(dst, &na, 4);
-        std::memcpy(dst + 4, &nb, 4);
-        std::memcpy(dst + 8, &nc, 4);
-    }
-    for (; i < pixels; ++i, src += 3, dst += 3) {
-        const BYTE r = src[0];
-        dst[1] = src[1];
-        dst[0] = src[2];
-        dst[2] = r;
-    }
-}
-
-#ifdef QUILLORA_HAVE_SHUFFLE
-// Sixteen pixels (48 bytes, three 16-byte words) per step, each output word
-// gathered from the input words it needs with byte shuffles.  Every step
-// reads its 48 bytes before it writes them, and no step reads what an
-// earlier one wrote, so it works in place as well.  With |Stream| the output
-// words go past the caches; the pixels before the first 16-byte boundary of
-// |dst| are reordered one by one, so that every streamed word is aligned.
-template <bool Stream>
-__attribute__((target("ssse3"))) void swapRedBlueSsse3(BYTE *dst, const BYTE *src, std::size_t pixels)
-{
-    std::size_t i = 0;
-    if (Stream) {
-        while (i < pixels && (reinterpret_cast<std::uintptr_t>(dst + 3 * i) & 15u) != 0)
-            ++i;
-        swapRedBlueWords(dst, src, i);
-    }
-    constexpr char Z = -128; // a shuffle index giving a zero byte
-    const __m128i m00 = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, Z);
-    const __m128i m01 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 1);
-    const __m128i m10 = _mm_setr_epi8(Z, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
-    const __m128i m11 = _mm_setr_epi8(0, Z, 4, 3, 2, 7, 6, 5, 10, 9, 8, 13, 12, 11, Z, 15);
-    const __m128i m12 = _mm_setr_epi8(Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 0, Z);
-    const __m128i m21 = _mm_setr_epi8(14, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
-    const __m128i m22 = _mm_setr_epi8(Z, 3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13);
-    for (; i + 16 <= pixels; i += 16) {
-        const BYTE *s = src + 3 * i;
-        BYTE *d = dst + 3 * i;
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 32));
-        const __m128i o0 = _mm_or_si128(_mm_shuffle_epi8(a, m00), _mm_shuffle_epi8(b, m01));
-        const __m128i o1 =
-            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, m10), _mm_shuffle_epi8(b, m11)), _mm_shuffle_epi8(c, m12));
-        const __m128i o2 = _mm_or_si128(_mm_shuffle_epi8(b, m21), _mm_shuffle_epi8(c, m22));
-        if (Stream) {
-            _mm_stream_si128(reinterpret_cast<__m128i *>(d), o0);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(d + 16), o1);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(d + 32), o2);
-        } else {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(d), o0);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 16), o1);
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(d + 32), o2);
-        }
-    }
-    if (Stream)
-        _mm_sfence();
-    swapRedBlueWords(dst + 3 * i, src + 3 * i, pixels - i);
-}
-
-bool haveSsse3()
-{
-    static const bool have = __builtin_cpu_supports("ssse3");
-    return have;
-}
-#endif
-
-} // namespace
-
-void CopyPixelBytes(BYTE *dst, const BYTE *src, std::size_t n, bool streaming)
-{
-#if defined(__x86_64__)
-    const std::size_t head = (16 - (reinterpret_cast<std::uintptr_t>(dst) & 15u)) & 15u;
-    if (streaming && n >= head + 64) {
-        std::memcpy(dst, src, head);
-        dst += head;
-        src += head;
-        n -= head;
-        for (; n >= 64; n -= 64, dst += 64, src += 64) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 16));
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 32));
-            const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 48));
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), a);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 16), b);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 32), c);
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst + 48), d);
-        }
-        for (; n >= 16; n -= 16, dst += 16, src += 16)
-            _mm_stream_si128(reinterpret_cast<__m128i *>(dst), _mm_loadu_si128(reinterpret_cast<const __m128i *>(src)));
-    }
-#else
-    (void)streaming;
-#endif
-    std::memcpy(dst, src, n);
-}
-
-void EndStreaming()
-{
-#if defined(__x86_64__)
-    _mm_sfence();
-#endif
-}
-
-void CopySwapRedBluePortable(BYTE *dst, const BYTE *src, std::size_t pixels)
-{
-    swapRedBlueWords(dst, src, pixels);
-}
-
-bool CopySwapRedBlueShuffled(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming)
-{
-#ifdef QUILLORA_HAVE_SHUFFLE
-    if (haveSsse3()) {
-        if (streaming)
-            swapRedBlueSsse3<true>(dst, src, pixels);
-        else
-            swapRedBlueSsse3<false>(dst, src, pixels);
-        return true;
-    }
-#endif
-    (void)dst;
-    (void)src;
-    (void)pixels;
-    (void)streaming;
-    return false;
-}
-
-void CopySwapRedBlue(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming)
-{
-    if (!CopySwapRedBlueShuffled(dst, src, pixels, streaming))
-        swapRedBlueWords(dst, src, pixels);
 }
 
 } // namespace platform

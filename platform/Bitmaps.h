@@ -9,6 +9,7 @@
 // Records are the published Windows formats, little-endian.
 #pragma once
 
+#include "platform/PixelRows.h"
 #include "platform/WinTypes.h"
 
 #include <QImage>
@@ -115,33 +116,6 @@ DibCheck InspectPackedDib(const void *dib, std::size_t size, PackedDibLayout *la
 
 // Largest pixel memory a bitmap may have.
 constexpr std::size_t kMaxBitmapBytes = std::size_t(1) << 30;
-
-} // namespace platform
-
-namespace platform {
-
-// Copies |pixels| 3-byte pixels from |src| to |dst|, exchanging the first and
-// third byte of each (RGB order to the BGR order of 24-bit bitmaps and back).
-// |dst| and |src| are either the same place or do not overlap.  Exactly
-// 3 * |pixels| bytes are read and written.  Uses byte shuffles where the
-// processor has them; with |streaming| the result is written past the
-// caches there (for large images that are not read again soon).
-void CopySwapRedBlue(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming = false);
-// Copies |n| bytes into pixel memory; with |streaming| (on processors that
-// can) the 16-byte aligned middle part goes past the caches: a large image
-// is written once and read again only much later, so loading each line of
-// it into the cache first, as ordinary stores do, only costs time.  Nothing
-// outside [dst, dst + n) is written.  After streamed copies, EndStreaming
-// orders them before everything stored later.
-void CopyPixelBytes(BYTE *dst, const BYTE *src, std::size_t n, bool streaming);
-void EndStreaming();
-// Images from this size on are worth writing past the caches.
-constexpr std::size_t kStreamingBytes = std::size_t(8) << 20;
-// The two ways CopySwapRedBlue works, for tests: the portable one, and the
-// shuffling one, which returns false (and does nothing) on a processor
-// without it.
-void CopySwapRedBluePortable(BYTE *dst, const BYTE *src, std::size_t pixels);
-bool CopySwapRedBlueShuffled(BYTE *dst, const BYTE *src, std::size_t pixels, bool streaming = false);
 
 } // namespace platform
 

@@ -341,7 +341,7 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
             const std::size_t rgbPixels = std::min<std::size_t>(std::size_t(bm.bmWidth), lineLength / 3);
             std::int32_t curLine = height - 1;
             std::size_t written = 0; // bytes of the current row
-            const bool streaming = lineLength * std::size_t(height) >= platform::kStreamingBytes;
+            const bool streaming = lineLength * std::size_t(height) >= platform::StreamingThreshold();
 
             TW_IMAGEMEMXFER mx;
             std::memset(&mx, 0xFF, sizeof mx);
