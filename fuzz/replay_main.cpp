@@ -34,5 +34,11 @@ int main(int argc, char **argv)
     // An empty input must be survivable as well.
     LLVMFuzzerTestOneInput(nullptr, 0);
     std::printf("replayed %d inputs\n", count);
+    // A replay that found nothing to replay (a moved or empty corpus) has
+    // tested nothing and says so.
+    if (count == 0) {
+        std::fprintf(stderr, "no corpus inputs found\n");
+        return 1;
+    }
     return 0;
 }

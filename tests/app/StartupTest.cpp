@@ -292,11 +292,21 @@ TEST_F(MainWindowFixture, ExceptionInAHandlerEndsInTheErrorBoxAndTheProgramGoesO
 {
     ProvideHelpFile();
     Start();
-    bool after = false;
-    platform::Guarded([] { throw platform::Exception(QStringLiteral("Etwas ging schief")); });
-    after = true;
-    EXPECT_TRUE(after);
+    int steps = 0;
+    const auto failHalfWay = [&steps] {
+        ++steps;
+        if (steps > 0)
+            throw platform::Exception(QStringLiteral("Etwas ging schief"));
+        ++steps;
+    };
+    platform::Guarded(failHalfWay);
+    // The handler ended at the error; the box showed its text.
+    EXPECT_EQ(steps, 1);
     EXPECT_EQ(boxes.errors(), QStringList{"Etwas ging schief"});
+    // The program goes on: the next handler runs whole, with no new box.
+    platform::Guarded([&steps] { steps += 10; });
+    EXPECT_EQ(steps, 11);
+    EXPECT_EQ(boxes.errors().size(), 1);
 }
 
 TEST_F(MainWindowFixture, StartUpRunsInItsFixedOrder)

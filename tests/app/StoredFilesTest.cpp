@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/Records.h"
+#include "platform/FileAccess.h"
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
@@ -12,6 +13,7 @@
 
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unistd.h>
 
 namespace {
@@ -187,15 +189,16 @@ TEST_F(MainWindowFixture, WritesNeverLeaveAHalfWrittenSettingsFile)
     f.opt_speichern(&f);
     const QByteArray before = ReadProgramFile(kSettings);
 
-    // A failing write (the folder cannot take new files) keeps the old file.
-    ::chmod(QFile::encodeName(ProgramDir()).constData(), 0500);
-    const bool rootBypassesModes = ::access(QFile::encodeName(ProgramDir()).constData(), W_OK) == 0;
+    // A failing write keeps the old file.  The write is made to fail for
+    // any user, root included: a folder stands where its temporary file
+    // would go.
+    const QByteArray temp =
+        platform::TemporaryNameFor(QFile::encodeName(ProgramDir() + kSettings), long(::getpid()));
+    ASSERT_EQ(::mkdir(temp.constData(), 0700), 0);
     Unit1::SetPfad(QStringLiteral("/zwei/"));
     f.opt_speichern(&f);
-    ::chmod(QFile::encodeName(ProgramDir()).constData(), 0700);
-    if (!rootBypassesModes) {
-        EXPECT_EQ(ReadProgramFile(kSettings), before);
-    }
+    ::rmdir(temp.constData());
+    EXPECT_EQ(ReadProgramFile(kSettings), before);
     EXPECT_EQ(ReadProgramFile(kSettings).size(), 352);
 }
 
