@@ -8,11 +8,18 @@ cd "$(dirname "$0")/.."
 
 dir=build
 args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
-if [ "${1:-}" = "--sanitize" ]; then
-  dir=build-asan
-  args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-        -DQUILLORA_SANITIZE=ON -DQUILLORA_FUZZ=ON -DQUILLORA_BENCH=OFF)
-fi
+case "$#:${1:-}" in
+  0:) ;;
+  1:--sanitize)
+    dir=build-asan
+    args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+          -DQUILLORA_SANITIZE=ON -DQUILLORA_FUZZ=ON -DQUILLORA_BENCH=OFF)
+    ;;
+  *)
+    echo "usage: $0 [--sanitize]" >&2
+    exit 2
+    ;;
+esac
 
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B "$dir" -G Ninja "${args[@]}"
