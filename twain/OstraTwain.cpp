@@ -355,7 +355,8 @@ bool TCustomOstraTwain::LoadSourceManager()
 {
     bool result;
     if (fLibraryLoaded && !fSourceManagerLoaded && fTwainProc)
-        result = fTwainProc(AppInfo, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &fVirtualWindow) == TWRC_SUCCESS;
+        result = CallLogged(fTwainProc, AppInfo, nullptr, DG_CONTROL, DAT_PARENT, MSG_OPENDSM, &fVirtualWindow) ==
+                 TWRC_SUCCESS;
     else
         result = fSourceManagerLoaded;
     if (result)
@@ -369,9 +370,8 @@ bool TCustomOstraTwain::UnloadSourceManager(bool forced)
     if (fLibraryLoaded && fSourceManagerLoaded) {
         ClearDeviceList();
         if (!forced)
-            result = fTwainProc &&
-                     fTwainProc(AppInfo, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM, &fVirtualWindow) ==
-                         TWRC_SUCCESS;
+            result = fTwainProc && CallLogged(fTwainProc, AppInfo, nullptr, DG_CONTROL, DAT_PARENT, MSG_CLOSEDSM,
+                                              &fVirtualWindow) == TWRC_SUCCESS;
     }
     if (result)
         fSourceManagerLoaded = false;
@@ -404,7 +404,7 @@ bool TCustomOstraTwain::EnumerateDevices()
         return false;
     ClearDeviceList();
     auto *source = new TTwainSource(this);
-    TW_UINT16 rc = fTwainProc(AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source->Structure);
+    TW_UINT16 rc = CallLogged(fTwainProc, AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &source->Structure);
     while (rc == TWRC_SUCCESS && DeviceList->Count() < kMaxEnumeratedSources) {
         const std::int32_t before = DeviceList->Count();
         DeviceList->Add(source);
@@ -413,7 +413,7 @@ bool TCustomOstraTwain::EnumerateDevices()
         source = new TTwainSource(this);
         source->fTransferMode = fTransferMode;
         source->fIndex = DeviceList->Count();
-        rc = fTwainProc(AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source->Structure);
+        rc = CallLogged(fTwainProc, AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &source->Structure);
     }
     delete source;
     fHasEnumerated = true;
@@ -473,7 +473,8 @@ std::int32_t TCustomOstraTwain::GetDefaultSource()
     if (fSourceManagerLoaded && fTwainProc) {
         TW_IDENTITY identity;
         std::memset(&identity, 0, sizeof identity);
-        if (fTwainProc(AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) == TWRC_SUCCESS)
+        if (CallLogged(fTwainProc, AppInfo, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT, &identity) ==
+            TWRC_SUCCESS)
             return FindSource(&identity);
     }
     return 0;
@@ -542,14 +543,14 @@ TW_UINT16 TTwainSource::CallSource(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 Msg, T
 {
     if (!fOwner || !fOwner->fTwainProc)
         return TWRC_FAILURE;
-    return fOwner->fTwainProc(GetAppInfo(), &Structure, DG, DAT, Msg, pData);
+    return CallLogged(fOwner->fTwainProc, GetAppInfo(), &Structure, DG, DAT, Msg, pData);
 }
 
 TW_UINT16 TTwainSource::CallManager(TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 Msg, TW_MEMREF pData)
 {
     if (!fOwner || !fOwner->fTwainProc)
         return TWRC_FAILURE;
-    return fOwner->fTwainProc(GetAppInfo(), nullptr, DG, DAT, Msg, pData);
+    return CallLogged(fOwner->fTwainProc, GetAppInfo(), nullptr, DG, DAT, Msg, pData);
 }
 
 bool TTwainSource::LoadSource()

@@ -168,3 +168,18 @@ void TPointerList::SetAdditionalBlock(std::int32_t Value)
     if (Value > 0)
         fAdditionalBlock = Value;
 }
+
+Q_LOGGING_CATEGORY(lcTwain, "quillora.twain", QtWarningMsg)
+
+TW_UINT16 CallLogged(DSMENTRYPROC proc, pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 DG, TW_UINT16 DAT,
+                     TW_UINT16 MSG, TW_MEMREF data)
+{
+    const TW_UINT16 rc = proc(origin, dest, DG, DAT, MSG, data);
+    if (lcTwain().isDebugEnabled()) {
+        const QString to = dest ? QString::fromLocal8Bit(dest->ProductName, int(qstrnlen(dest->ProductName, sizeof dest->ProductName)))
+                                : QStringLiteral("manager");
+        qCDebug(lcTwain, "DSM_Entry(DG %#x, DAT %#06x, MSG %#06x) to %s -> TWRC %u", unsigned(DG), unsigned(DAT),
+                unsigned(MSG), qUtf8Printable(to), unsigned(rc));
+    }
+    return rc;
+}

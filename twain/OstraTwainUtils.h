@@ -5,6 +5,7 @@
 
 #include "twain/Twain.h"
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <cstdint>
@@ -75,3 +76,12 @@ protected:
     std::int32_t fCount = 0;
     std::int32_t fAllocated = 0;
 };
+
+// The acquisition library's log ("quillora.twain", off by default): every
+// call into the source manager and its result at debug level.
+Q_DECLARE_LOGGING_CATEGORY(lcTwain)
+
+// Calls |proc| (the manager's DSM_Entry) and logs the triplet, the
+// destination and the result.
+TW_UINT16 CallLogged(DSMENTRYPROC proc, pTW_IDENTITY origin, pTW_IDENTITY dest, TW_UINT32 DG, TW_UINT16 DAT,
+                     TW_UINT16 MSG, TW_MEMREF data);
