@@ -1,6 +1,7 @@
 #include "platform/Bitmaps.h"
 
 #include "platform/GlobalMemory.h"
+#include "platform/HandleTable.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -238,31 +239,22 @@ struct BitmapObject {
     ~BitmapObject() { platform::FreeBlock(bits); }
 };
 
-struct BitmapRegistry {
-    std::unordered_map<HBITMAP, std::unique_ptr<BitmapObject>> objects;
-    std::uintptr_t next = 0x2000;
-};
+using BitmapTable = HandleTable<HBITMAP, std::unique_ptr<BitmapObject>>;
 
-BitmapRegistry &bitmaps()
+BitmapTable &bitmaps()
 {
-    static BitmapRegistry r;
-    return r;
+    static BitmapTable table(0x2000);
+    return table;
 }
 
 HBITMAP addBitmap(std::unique_ptr<BitmapObject> obj)
 {
-    auto &r = bitmaps();
-    r.next += 0x10;
-    HBITMAP h = reinterpret_cast<HBITMAP>(r.next);
-    r.objects.emplace(h, std::move(obj));
-    return h;
+    return bitmaps().Add(std::move(obj));
 }
 
 BitmapObject *findBitmap(HBITMAP h)
 {
-    auto &r = bitmaps();
-    auto it = r.objects.find(h);
-    return it == r.objects.end() ? nullptr : it->second.get();
+    return bitmaps().Object(h);
 }
 
 std::vector<QRgb> paletteFromQuads(const BYTE *table, std::size_t entries, std::size_t entrySize)
@@ -360,7 +352,7 @@ bool IsBitmap(HBITMAP bitmap)
 
 std::size_t LiveBitmapCount()
 {
-    return bitmaps().objects.size();
+    return bitmaps().Size();
 }
 
 Bitmap::~Bitmap()
@@ -486,7 +478,7 @@ HBITMAP CreateDIBSection(const BITMAPINFO *bmi, UINT usage, void **bits)
 
 BOOL DeleteObject(HBITMAP bitmap)
 {
-    return platform::bitmaps().objects.erase(bitmap) ? TRUE : FALSE;
+    return platform::bitmaps().Erase(bitmap) ? TRUE : FALSE;
 }
 
 int GetObject(HBITMAP bitmap, BITMAP *out)

@@ -1,3 +1,4 @@
+#include "platform/HandleTable.h"
 #include "platform/Messages.h"
 
 #include <QApplication>
@@ -29,9 +30,8 @@ struct Hook {
 };
 
 struct Registry {
-    std::unordered_map<HWND, std::shared_ptr<Window>> windows;
+    HandleTable<HWND, std::shared_ptr<Window>> windows{0x1000};
     std::unordered_map<QWidget *, HWND> widgetHandles;
-    std::uintptr_t next = 0x1000;
     HWND applicationWindow = nullptr;
     bool ownApplicationWindow = false;
     std::vector<Hook> hooks;
@@ -49,11 +49,7 @@ Registry &registry()
 
 HWND newHandle(std::shared_ptr<Window> w)
 {
-    auto &r = registry();
-    r.next += 0x10;
-    HWND h = reinterpret_cast<HWND>(r.next);
-    r.windows.emplace(h, std::move(w));
-    return h;
+    return registry().windows.Add(std::move(w));
 }
 
 // Runs the hooks of the application window; true when one claimed |m|.
@@ -78,11 +74,11 @@ bool runHooks(TMessage &m)
 LRESULT deliver(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     auto &r = registry();
-    auto it = r.windows.find(wnd);
-    if (it == r.windows.end())
+    std::shared_ptr<Window> *found = r.windows.Find(wnd);
+    if (!found)
         return 0;
     // Keep the window alive while its procedure runs, even if it destroys itself.
-    std::shared_ptr<Window> w = it->second;
+    std::shared_ptr<Window> w = *found;
     if (wnd == r.applicationWindow) {
         TMessage m{msg, wParam, lParam, 0};
         if (runHooks(m))
@@ -129,12 +125,12 @@ HWND AllocateHWnd(WindowProc proc)
 void DeallocateHWnd(HWND wnd)
 {
     auto &r = registry();
-    auto it = r.windows.find(wnd);
-    if (it == r.windows.end())
+    Window *w = r.windows.Object(wnd);
+    if (!w)
         return;
-    if (it->second->widget)
-        r.widgetHandles.erase(it->second->widget.data());
-    r.windows.erase(it);
+    if (w->widget)
+        r.widgetHandles.erase(w->widget.data());
+    r.windows.Erase(wnd);
     if (wnd == r.applicationWindow) {
         r.applicationWindow = nullptr;
         r.ownApplicationWindow = false;
@@ -143,19 +139,19 @@ void DeallocateHWnd(HWND wnd)
 
 bool IsWindow(HWND wnd)
 {
-    return wnd && registry().windows.count(wnd) != 0;
+    return wnd && registry().windows.Contains(wnd);
 }
 
 std::size_t WindowCount()
 {
-    return registry().windows.size();
+    return registry().windows.Size();
 }
 
 void SetApplicationWindow(HWND wnd)
 {
     auto &r = registry();
     if (r.ownApplicationWindow && r.applicationWindow && r.applicationWindow != wnd)
-        r.windows.erase(r.applicationWindow);
+        r.windows.Erase(r.applicationWindow);
     r.applicationWindow = wnd;
     r.ownApplicationWindow = false;
 }
@@ -239,7 +235,7 @@ HWND HandleOfWidget(QWidget *widget)
     QObject::connect(widget, &QObject::destroyed, [widget, h]() {
         auto &reg = registry();
         reg.widgetHandles.erase(widget);
-        reg.windows.erase(h);
+        reg.windows.Erase(h);
     });
     return h;
 }
@@ -247,10 +243,8 @@ HWND HandleOfWidget(QWidget *widget)
 QWidget *WidgetOfHandle(HWND wnd)
 {
     auto &r = registry();
-    auto it = r.windows.find(wnd);
-    if (it == r.windows.end())
-        return nullptr;
-    return it->second->widget.data();
+    Window *w = r.windows.Object(wnd);
+    return w ? w->widget.data() : nullptr;
 }
 
 HWND GetActiveWindow()
