@@ -504,18 +504,34 @@ void TRaduZovovaz::SetColor(const QColor &Value)
 void TRaduZovovaz::drawPage(QPainter &painter, std::size_t index, const QRect &r)
 {
     PageCache &cache = cache_[index];
+    if (cache.valid && cache.image.size() == r.size()) {
+        painter.drawImage(r.topLeft(), cache.image);
+        return;
+    }
+    // A page is kept drawn only once it is shown a second time at the same
+    // size: a zoom click draws just what is in sight, scrolling and
+    // dragging at that size then reuse the whole drawn page.
     const qint64 pixels = qint64(r.width()) * r.height();
-    if (pixels > kMaxCachedPixels) {
+    if (cache.drawnOnce != r.size() || pixels > kMaxCachedPixels) {
+        cache = PageCache{};
+        cache.drawnOnce = r.size();
+        painter.save();
+        painter.setClipRect(r.intersected(QRect(0, 0, Buffer.width(), Buffer.height())));
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
+        Pages[index]->play(painter, r);
+        painter.restore();
+        return;
+    }
+    cache.image = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
+    cache.valid = !cache.image.isNull();
+    if (!cache.valid) {
+        // No memory for it: drawn straight into the buffer.
         cache = PageCache{};
         Pages[index]->play(painter, r);
         return;
     }
-    if (!cache.valid || cache.image.size() != r.size()) {
-        cache.image = QImage(r.size(), QImage::Format_ARGB32_Premultiplied);
-        cache.valid = !cache.image.isNull();
-        if (!cache.valid)
-            return; // no memory for it: the page stays white
-        cache.image.fill(Qt::transparent);
+    cache.image.fill(Qt::transparent);
+    {
         QPainter p(&cache.image);
         p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform | QPainter::TextAntialiasing);
         Pages[index]->play(p, QRectF(0, 0, r.width(), r.height()));

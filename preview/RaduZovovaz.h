@@ -185,6 +185,7 @@ private:
     struct PageCache {
         QImage image; // the page drawn at image.size(), transparent where nothing was drawn
         bool valid = false;
+        QSize drawnOnce; // size at which the page was last drawn straight into the buffer
     };
 
     void raiseChange();
