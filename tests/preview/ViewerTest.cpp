@@ -191,7 +191,7 @@ TEST_F(ViewerTest, BitmapsAndMetafilesAreDocumentsToo)
 
 TEST_F(ViewerTest, ADocumentThatCannotBeReadIsReportedAndNotShown)
 {
-    WriteBytes(QStringLiteral("kaputt.jpg"), QByteArray("\xff\xd8\xff\xe0 no JPEG at all", 22));
+    WriteBytes(QStringLiteral("kaputt.jpg"), QByteArray::fromHex("ffd8ffe0") + QByteArray("no JPEG at all"));
     WriteBytes(QStringLiteral("kaputt.bmp"), QByteArray("BM"));
     WriteBytes(QStringLiteral("echt.wmf"), QByteArray::fromHex("d7cdc69a0000000000000010a00f"));
     for (const char *file : {"kaputt.jpg", "kaputt.bmp", "echt.wmf", "fehlt.jpg"}) {
