@@ -52,7 +52,7 @@ TEST_F(ScanWindow, ScansTheChosenScannersPageSavesItAndScansAgainAfterTheRebuild
     EXPECT_TRUE(f.LBSources->item(0)->isSelected());
     EXPECT_FALSE(f.Button4->isEnabled());
     EXPECT_TRUE(Scanners::TWIsDSMOpen());
-    EXPECT_NE(Scanners::appId.Id, 0u) << "the manager gave the direct binding an Id";
+    EXPECT_NE(TW_UINT32(Scanners::appId.Id), 0u) << "the manager gave the direct binding an Id";
 
     TypeName(f, "Beleg");
     ClickSource(f, "Zeta Flachbett");
@@ -173,6 +173,20 @@ TEST_F(ScanWindow, AManagerOthersMayWriteIsNotLoaded)
     TForm1 &f = StartShown();
     EXPECT_EQ(boxes.texts(), (QStringList{"Twain is not installed.", "DSMEntry not found in Twain DLL"}));
     EXPECT_EQ(f.LBSources->count(), 0);
+}
+
+TEST_F(ScanWindow, ClosingTheProgramWhileTheSourcesDialogIsOpenTakesTheDialogAlong)
+{
+    folder.AddObject({ScriptedSource("Scanner")});
+    ProvideManager();
+    TForm1 &f = StartShown();
+    TypeName(f, "Offen");
+    f.Button4->click();
+    ASSERT_TRUE(WaitFor([] { return SourceDialog() != nullptr; }));
+    f.Button1->click(); // "Beenden"
+    Stop();
+    EXPECT_TRUE(WaitFor([] { return SourceDialog() == nullptr; }));
+    EXPECT_TRUE(boxes.shown().empty()) << boxes.texts().join("|").toStdString();
 }
 
 TEST_F(ScanWindow, AnErrorWhileTheWindowIsDestroyedIsShownAndTheWindowGoes)

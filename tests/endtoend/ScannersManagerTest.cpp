@@ -56,7 +56,7 @@ TEST_F(ScannersWithManager, OpensAndClosesTheManagerBesideTheProgram)
     ProvideManager();
     TWOpenDSM(kWindow);
     EXPECT_TRUE(TWIsDSMOpen());
-    EXPECT_NE(appId.Id, 0u);
+    EXPECT_NE(TW_UINT32(appId.Id), 0u);
     EXPECT_NE(HDSMDLL, nullptr);
 
     // A wrong-order call is explained by the manager: this application has

@@ -151,14 +151,14 @@ TEST_F(ScannersTest, OpenPresentsTheBindingsIdentityAndTheWindow)
     EXPECT_EQ(hMainWnd, kWindow);
 
     const TW_IDENTITY &id = open.origin;
-    EXPECT_EQ(id.Id, 0u);
+    EXPECT_EQ(TW_UINT32(id.Id), 0u);
     EXPECT_EQ(id.Version.MajorNum, 1);
     EXPECT_EQ(id.Version.MinorNum, 0);
     EXPECT_EQ(id.Version.Language, TWLG_USA);
     EXPECT_EQ(id.Version.Country, TWCY_USA);
     EXPECT_EQ(id.ProtocolMajor, 1);
     EXPECT_EQ(id.ProtocolMinor, 7);
-    EXPECT_EQ(id.SupportedGroups, TW_UINT32(DG_CONTROL | DG_IMAGE));
+    EXPECT_EQ(TW_UINT32(id.SupportedGroups), TW_UINT32(DG_CONTROL | DG_IMAGE));
     const auto str32 = [](const TW_STR32 &field, const char *text) {
         TW_STR32 expected{};
         std::memcpy(expected, text, std::strlen(text));
@@ -282,12 +282,12 @@ TEST_F(ScannersTest, ASourceHeldOpenIsDisabledAndClosedThroughTheManager)
     ASSERT_EQ(dsm->CallNames(), (std::vector<std::string>{"MSG_DISABLEDS", "MSG_CLOSEDS", "MSG_CLOSEDSM"}));
     const auto &disable = dsm->calls[0];
     EXPECT_TRUE(disable.hasDest);
-    EXPECT_EQ(disable.dest.Id, 7u);
+    EXPECT_EQ(TW_UINT32(disable.dest.Id), 7u);
     const auto ui = disable.DataAs<TW_USERINTERFACE>();
     EXPECT_EQ(ui.ShowUI, 0xFFFF);
-    EXPECT_EQ(ui.hParent, static_cast<TW_HANDLE>(kWindow));
+    EXPECT_EQ(TW_HANDLE(ui.hParent), static_cast<TW_HANDLE>(kWindow));
     EXPECT_FALSE(dsm->calls[1].hasDest) << "MSG_CLOSEDS goes to the manager";
-    EXPECT_EQ(dsm->calls[1].DataAs<TW_IDENTITY>().Id, 7u);
+    EXPECT_EQ(TW_UINT32(dsm->calls[1].DataAs<TW_IDENTITY>().Id), 7u);
 }
 
 TEST_F(ScannersTest, RefusedDisableIsExplainedByTheManagersStatus)
