@@ -3,6 +3,9 @@
 #include "dsm/SourceObject.h"
 #include "platform/GlobalMemory.h"
 
+#include <QDateTime>
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstring>
 
@@ -270,6 +273,7 @@ void Manager::UnloadObjectsIfIdle()
         // Kept shared pointers (a call still running in a source) keep their
         // object loaded until that call returns.
         objects_.clear();
+        refused_.clear();
     }
 }
 
@@ -346,8 +350,24 @@ std::shared_ptr<SourceObject> Manager::ObjectFor(const QString &path)
     const auto it = objects_.find(path);
     if (it != objects_.end())
         return it->second;
+    // Size, time and owner of the file (the link's target): a refused file
+    // is tried again once it was replaced or mended.
+    const QFileInfo info(path);
+    const QString state = QStringLiteral("%1 %2 %3 %4")
+                              .arg(info.size())
+                              .arg(info.lastModified().toMSecsSinceEpoch())
+                              .arg(info.ownerId())
+                              .arg(int(info.permissions()));
+    const auto refused = refused_.find(path);
+    if (refused != refused_.end() && refused->second == state)
+        return nullptr;
     std::shared_ptr<SourceObject> object = SourceObject::Load(path);
-    objects_[path] = object;
+    if (object) {
+        objects_[path] = object;
+        refused_.erase(path);
+    } else {
+        refused_[path] = state;
+    }
     return object;
 }
 

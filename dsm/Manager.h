@@ -113,7 +113,10 @@ private:
     std::map<TW_UINT32, TW_UINT16> strayConditions_; // origins without a connection
     using IdKey = std::tuple<QString, QByteArray, QByteArray, QByteArray>;
     std::map<IdKey, TW_UINT32> sourceIds_;
-    std::map<QString, std::shared_ptr<SourceObject>> objects_; // null: could not be loaded
+    std::map<QString, std::shared_ptr<SourceObject>> objects_;
+    // Files that could not be loaded, with the state they had then: tried
+    // again only once they change.
+    std::map<QString, QString> refused_;
 };
 
 } // namespace dsm

@@ -8,6 +8,7 @@
 #include "sources/testsource/Script.h"
 #include "twain/Twain.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -734,7 +735,10 @@ TW_UINT16 call(Instance &s, TW_UINT32 appId, TW_UINT32 dg, TW_UINT16 dat, TW_UIN
                 s.done = 0;
                 s.memRow = 0;
                 s.event.reset();
-                if (ui.ShowUI == 1 || ui.ShowUI == 0xFFFF)
+                // A dialog needs a widget application; without one (a
+                // console program) the source scans as without a dialog.
+                const bool canShow = qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
+                if ((ui.ShowUI == 1 || ui.ShowUI == 0xFFFF) && canShow)
                     showDialog(appId, s);
                 else
                     scan(appId); // may notify from inside this call

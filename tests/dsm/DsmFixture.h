@@ -16,6 +16,14 @@
 #include <cstring>
 #include <string>
 
+// A member of a packed record as a value: the test macros bind references,
+// which a packed member cannot take.
+template <typename T>
+T Copy(T value)
+{
+    return value;
+}
+
 inline TW_IDENTITY AppIdentity(const char *name, TW_UINT32 extraGroups = 0)
 {
     TW_IDENTITY id{};

@@ -62,8 +62,8 @@ protected:
         ASSERT_EQ(app.SupportedGroups & DF_DSM2, DF_DSM2);
         entry.Size = sizeof entry;
         ASSERT_EQ(Call(app, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &entry), TWRC_SUCCESS);
-        ASSERT_NE(entry.DSM_MemAllocate, nullptr);
-        ASSERT_NE(entry.DSM_Entry, nullptr);
+        ASSERT_NE(Copy(entry.DSM_MemAllocate), nullptr);
+        ASSERT_NE(Copy(entry.DSM_Entry), nullptr);
         source = OpenSource(app, script.name.c_str());
         ASSERT_EQ(source.SupportedGroups & DF_DS2, DF_DS2);
     }
@@ -88,7 +88,7 @@ protected:
     void SetMechanism(TW_UINT16 mech)
     {
         TW_CAPABILITY cap{ICAP_XFERMECH, TWON_ONEVALUE, entry.DSM_MemAllocate(sizeof(TW_ONEVALUE))};
-        ASSERT_NE(cap.hContainer, nullptr);
+        ASSERT_NE(Copy(cap.hContainer), nullptr);
         auto *one = static_cast<TW_ONEVALUE *>(entry.DSM_MemLock(cap.hContainer));
         one->ItemType = TWTY_UINT16;
         one->Item = mech;
@@ -136,8 +136,8 @@ TEST_P(Twain2Native, HandsATiffThatTheLibraryDecodes)
     // Notified from inside MSG_ENABLEDS, with the source as origin.
     ASSERT_EQ(g_notes.size(), 1u);
     EXPECT_EQ(g_notes[0].msg, MSG_XFERREADY);
-    EXPECT_EQ(g_notes[0].origin, source.Id);
-    EXPECT_EQ(g_notes[0].dest, app.Id);
+    EXPECT_EQ(g_notes[0].origin, Copy(source.Id));
+    EXPECT_EQ(g_notes[0].dest, Copy(app.Id));
     EXPECT_EQ(g_notes[0].data, reinterpret_cast<TW_MEMREF>(TW_UINTPTR(0x5150)));
 
     TW_HANDLE handle = nullptr;
@@ -253,7 +253,7 @@ TEST_F(Twain2, BlocksPassBetweenTheEntryPointsAndThePlatformEitherWay)
     TW_CAPABILITY cap{ICAP_BITDEPTH, TWON_DONTCARE16, nullptr};
     ASSERT_EQ(Call(app, &source, DG_CONTROL, DAT_CAPABILITY, MSG_GET, &cap), TWRC_SUCCESS);
     EXPECT_EQ(platform::GlobalLiveBlocks(), before + 1);
-    EXPECT_EQ(static_cast<TW_ONEVALUE *>(GlobalLock(cap.hContainer))->Item, 24u);
+    EXPECT_EQ(Copy(static_cast<TW_ONEVALUE *>(GlobalLock(cap.hContainer))->Item), 24u);
     GlobalUnlock(cap.hContainer);
     GlobalFree(cap.hContainer);
     EXPECT_EQ(platform::GlobalLiveBlocks(), before);
@@ -290,7 +290,7 @@ TEST_F(Twain2, WithoutACallbackTheNotificationAnswersTheNextDatEvent)
     ASSERT_EQ(Enable(false), TWRC_SUCCESS);
     TW_EVENT event{};
     ASSERT_EQ(Call(app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT);
-    EXPECT_EQ(event.TWMessage, MSG_XFERREADY);
+    EXPECT_EQ(Copy(event.TWMessage), MSG_XFERREADY);
     event = TW_EVENT{};
     EXPECT_EQ(Call(app, &source, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_NOTDSEVENT);
     TW_PENDINGXFERS pending{};
@@ -337,7 +337,7 @@ TEST_F(Twain2, EntryPointsNeedARecordOfTheirSize)
     small.Size = 8;
     EXPECT_EQ(Call(app, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &small), TWRC_FAILURE);
     EXPECT_EQ(Condition(app), TWCC_BADVALUE);
-    EXPECT_EQ(small.DSM_Entry, nullptr);
+    EXPECT_EQ(Copy(small.DSM_Entry), nullptr);
     EXPECT_EQ(Call(app, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &source), TWRC_SUCCESS);
     EXPECT_EQ(Close(app), TWRC_SUCCESS);
 }
