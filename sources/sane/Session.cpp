@@ -7,6 +7,7 @@
 #include "sources/sane/Worker.h"
 
 #include "platform/Boxes.h"
+#include "platform/FileAccess.h"
 #include "platform/GlobalMemory.h"
 #include "platform/Messages.h"
 
@@ -15,12 +16,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace sane_source {
 
@@ -35,38 +32,6 @@ void defaultFileSetup(TW_SETUPFILEXFER &s)
     const QByteArray name = QFile::encodeName(QDir::tempPath() + QStringLiteral("/TWAIN.BMP"));
     std::memcpy(s.FileName, name.constData(), std::min<std::size_t>(std::size_t(name.size()), sizeof s.FileName - 1));
     s.Format = TWFF_BMP;
-}
-
-bool writeFileAtomically(const QByteArray &target, const std::vector<std::uint8_t> &bytes)
-{
-    const QByteArray folder = QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += std::size_t(n);
-    }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
 }
 
 const char *tripletName(TW_UINT16 dat)
@@ -883,8 +848,11 @@ TW_UINT16 Session::fileTransfer()
     if (bytes.empty())
         return fail(TWCC_LOWMEMORY);
     const QByteArray name(fileSetup_.FileName, int(strnlen(fileSetup_.FileName, sizeof fileSetup_.FileName)));
-    if (!writeFileAtomically(name, bytes)) {
-        qCWarning(lcSane) << "cannot write" << name;
+    try {
+        platform::WriteFileAtomically(name, QByteArray::fromRawData(reinterpret_cast<const char *>(bytes.data()),
+                                                                    qsizetype(bytes.size())));
+    } catch (const platform::FileAccessError &e) {
+        qCWarning(lcSane) << e.what();
         return fail(TWCC_BUMMER);
     }
     transferred_ = true;

@@ -2,6 +2,8 @@
 
 #include "sources/sane/Log.h"
 
+#include "platform/FileAccess.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
@@ -10,10 +12,6 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace sane_source {
 
@@ -58,46 +56,6 @@ bool valueFromJson(const QJsonValue &j, OptionValue &v)
     if (!t.isString())
         return false;
     v.text = t.toString().toStdString();
-    return true;
-}
-
-// Writes |bytes| to |path| so that a reader sees either the old or the new
-// file, also after a crash: a new file in the same folder, flushed to disk,
-// renamed over the old one, the folder flushed.
-bool writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    QByteArray temp = target + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    bool ok = true;
-    const char *p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (ok && left > 0) {
-        const ssize_t n = ::write(fd, p, std::size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok) {
-            p += n;
-            left -= n;
-        }
-    }
-    ok = ok && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    const int dir = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
     return true;
 }
 
@@ -217,10 +175,13 @@ bool saveStore(const StoredState &state)
     const QString path = storeFile();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    const bool ok = writeAtomically(path, storeToJson(state));
-    if (!ok)
-        qCWarning(lcSane) << "cannot write" << path;
-    return ok;
+    try {
+        platform::WriteFileAtomically(path, storeToJson(state));
+        return true;
+    } catch (const platform::FileAccessError &e) {
+        qCWarning(lcSane) << e.what();
+        return false;
+    }
 }
 
 } // namespace sane_source

@@ -113,6 +113,9 @@ TEST(ScanDialog, PreviewAndDraggedArea)
     EXPECT_NEAR(h.optionText("br-y").toDouble(), 180, 1.5);
     EXPECT_EQ(d->findChild<QComboBox *>("paper")->currentText(), "Benutzerdefiniert");
     EXPECT_NEAR(d->findChild<QDoubleSpinBox *>("areaWidth")->value(), 120, 1.5);
+    // The README's picture of the dialog is taken here (under Xvfb).
+    if (const QByteArray dir = qgetenv("QUILLORA_SCREENSHOT_DIR"); !dir.isEmpty())
+        d->grab().save(QString::fromLocal8Bit(dir) + "/scan-dialog.png");
 
     // A paper size sets the area from the corner.
     auto *paper = d->findChild<QComboBox *>("paper");
