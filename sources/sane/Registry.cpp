@@ -148,9 +148,9 @@ void Registry::fillIdentity(const KnownDevice &d, TW_IDENTITY &id) const
     id.Version.Language = TWLG_GER;
     id.Version.Country = 49; // TWCY_GERMANY
     copyStr32(id.Version.Info, QByteArrayLiteral("Quillora SANE 1.0"));
-    id.ProtocolMajor = 2;
-    id.ProtocolMinor = 4;
-    id.SupportedGroups = DG_CONTROL | DG_IMAGE | kDfDs2;
+    id.ProtocolMajor = TWON_PROTOCOLMAJOR2;
+    id.ProtocolMinor = TWON_PROTOCOLMINOR2;
+    id.SupportedGroups = DG_CONTROL | DG_IMAGE | DF_DS2;
     copyStr32(id.Manufacturer, QByteArray::fromStdString(d.vendor).simplified());
     copyStr32(id.ProductFamily, QByteArray::fromStdString(d.type).simplified());
     copyStr32(id.ProductName, d.productName);
@@ -246,9 +246,9 @@ TW_UINT16 Registry::entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat, TW_U
             break;
         }
     }
-    if (dg == DG_CONTROL && dat == kDatEntryPoint && msg == MSG_SET) {
-        const auto *e = static_cast<const EntryPoints *>(data);
-        if (!e || e->Size != sizeof(EntryPoints))
+    if (dg == DG_CONTROL && dat == DAT_ENTRYPOINT && msg == MSG_SET) {
+        const auto *e = static_cast<const TW_ENTRYPOINT *>(data);
+        if (!e || e->Size != sizeof(TW_ENTRYPOINT))
             return fail(TWCC_BADVALUE);
         entry_ = *e;
         haveEntry_ = true;

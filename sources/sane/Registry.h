@@ -68,7 +68,7 @@ private:
     std::size_t cursor_ = 0;
     std::map<TW_UINT32, std::unique_ptr<Session>> sessions_;
     TW_UINT16 condition_ = TWCC_SUCCESS;
-    EntryPoints entry_{};
+    TW_ENTRYPOINT entry_{};
     bool haveEntry_ = false;
 };
 

@@ -58,10 +58,10 @@ const char *tripletName(TW_UINT16 dat)
 } // namespace
 
 Session::Session(const TW_IDENTITY &app, const TW_IDENTITY &self, const KnownDevice &device,
-                 DeviceSettings settings, const EntryPoints *entry)
+                 DeviceSettings settings, const TW_ENTRYPOINT *entry)
     : app_(app), self_(self), device_(device), settings_(std::move(settings))
 {
-    if (entry && entry->Size == sizeof(EntryPoints)) {
+    if (entry && entry->Size == sizeof(TW_ENTRYPOINT)) {
         entry_ = *entry;
         haveEntry_ = true;
     }
@@ -277,7 +277,7 @@ TW_UINT16 Session::processEvent(TW_EVENT *event)
 
 void Session::notify(TW_UINT16 msg)
 {
-    if ((app_.SupportedGroups & kDfApp2) && haveEntry_ && entry_.DSM_Entry) {
+    if ((app_.SupportedGroups & DF_APP2) && haveEntry_ && entry_.DSM_Entry) {
         // TWAIN 2: through the manager to the application's callback.
         const TW_UINT16 rc = entry_.DSM_Entry(&self_, &app_, DG_CONTROL, DAT_NULL, msg, nullptr);
         qCDebug(lcSane) << "DSM_Entry DAT_NULL" << Qt::hex << msg << ":" << rc;
@@ -768,7 +768,7 @@ TW_UINT16 Session::nativeTransfer(TW_HANDLE *handle)
     if (state_ != 6 || pages_.empty() || transferred_)
         return fail(TWCC_SEQERROR);
     Page &page = pages_.front();
-    if (app_.SupportedGroups & kDfApp2) {
+    if (app_.SupportedGroups & DF_APP2) {
         // TWAIN 2 on Linux hands a TIFF file over.
         const std::vector<std::uint8_t> tiff = encodeTiff(page);
         if (tiff.empty())

@@ -24,26 +24,6 @@ namespace sane_source {
 class ScanDialog;
 class ProgressWindow;
 
-// TWAIN 2 on Linux: the identity flags and the manager's memory functions.
-constexpr TW_UINT32 kDfDsm2 = 0x10000000;
-constexpr TW_UINT32 kDfApp2 = 0x20000000;
-constexpr TW_UINT32 kDfDs2 = 0x40000000;
-constexpr TW_UINT16 kDatEntryPoint = 0x0403;
-constexpr TW_UINT16 kDatCallback = 0x0010;
-constexpr TW_UINT16 kMsgRegisterCallback = 0x0902;
-
-#pragma pack(push, 2)
-struct EntryPoints {
-    TW_UINT32 Size;
-    DSMENTRYPROC DSM_Entry;
-    TW_HANDLE (*DSM_MemAllocate)(TW_UINT32);
-    void (*DSM_MemFree)(TW_HANDLE);
-    TW_MEMREF (*DSM_MemLock)(TW_HANDLE);
-    void (*DSM_MemUnlock)(TW_HANDLE);
-};
-#pragma pack(pop)
-static_assert(sizeof(EntryPoints) == 44);
-
 // Values of TWAIN 1.9 this source uses beyond the program's header.
 constexpr TW_UINT16 kCapSupportedCaps = 0x1005;
 constexpr TW_UINT16 kCapDeviceOnline = 0x100f;
@@ -54,7 +34,7 @@ class Session : public QObject {
     Q_OBJECT
 public:
     Session(const TW_IDENTITY &app, const TW_IDENTITY &self, const KnownDevice &device, DeviceSettings settings,
-            const EntryPoints *entry);
+            const TW_ENTRYPOINT *entry);
     ~Session() override;
 
     // Opens the device (MSG_OPENDS).  TWRC_SUCCESS, or TWRC_FAILURE with
@@ -161,7 +141,7 @@ private:
     TW_IDENTITY self_;
     KnownDevice device_;
     DeviceSettings settings_;
-    EntryPoints entry_{};
+    TW_ENTRYPOINT entry_{};
     bool haveEntry_ = false;
 
     std::shared_ptr<Device> sane_; // touched on the worker only

@@ -372,12 +372,12 @@ void memUnlock(TW_HANDLE h) { GlobalUnlock(h); }
 
 TEST(SaneSource, NotifiesTwain2ApplicationsAndHandsThemTiff)
 {
-    Harness h(DG_CONTROL | DG_IMAGE | sane_source::kDfApp2);
+    Harness h(DG_CONTROL | DG_IMAGE | DF_APP2);
     g_notifications.clear();
-    sane_source::EntryPoints entry{sizeof(sane_source::EntryPoints), recordNotification, memAllocate, memFree,
+    TW_ENTRYPOINT entry{sizeof(TW_ENTRYPOINT), recordNotification, memAllocate, memFree,
                                    memLock, memUnlock};
     h.sources();
-    ASSERT_EQ(h.call(DG_CONTROL, sane_source::kDatEntryPoint, MSG_SET, &entry), TWRC_SUCCESS);
+    ASSERT_EQ(h.call(DG_CONTROL, DAT_ENTRYPOINT, MSG_SET, &entry), TWRC_SUCCESS);
     ASSERT_EQ(h.open(kTester), TWRC_SUCCESS);
     ASSERT_EQ(h.enable(false), TWRC_SUCCESS);
     ASSERT_TRUE(waitUntil([] { return !g_notifications.empty(); }));
