@@ -198,12 +198,12 @@ void PreviewArea::paintEvent(QPaintEvent *)
     const QRectF a = dragging_ ? dragArea_ : area_;
     const QRectF shown(pic.left() + a.left() * pic.width(), pic.top() + a.top() * pic.height(),
                        a.width() * pic.width(), a.height() * pic.height());
-    // Dim what lies outside the scan area.
+    // Veil what lies outside the scan area.
     QPainterPath outside;
     outside.addRect(pic);
     QPainterPath inside;
     inside.addRect(shown);
-    painter.fillPath(outside.subtracted(inside), QColor(0, 0, 0, 70));
+    painter.fillPath(outside.subtracted(inside), QColor(255, 255, 255, 150));
     painter.setPen(QPen(QColor(0, 90, 200), 2, Qt::DashLine));
     painter.drawRect(shown);
 }
@@ -268,7 +268,7 @@ void ScanDialog::build()
 
     // Left: the usual settings, then the device's other options.
     auto *left = new QVBoxLayout;
-    columns->addLayout(left, 3);
+    columns->addLayout(left, 5);
     auto *top = new QGroupBox(QStringLiteral("Einstellungen"));
     topBox_ = top;
     auto *form = new QFormLayout(top);
@@ -353,12 +353,13 @@ void ScanDialog::build()
     advancedScroll_ = new QScrollArea;
     advancedScroll_->setObjectName(QStringLiteral("advanced"));
     advancedScroll_->setWidgetResizable(true);
+    advancedScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     advancedScroll_->setMinimumHeight(160);
     left->addWidget(advancedScroll_, 1);
 
     // Right: the preview.
     auto *right = new QVBoxLayout;
-    columns->addLayout(right, 2);
+    columns->addLayout(right, 4);
     preview_ = new PreviewArea;
     preview_->setObjectName(QStringLiteral("previewArea"));
     right->addWidget(preview_, 1);
@@ -405,7 +406,7 @@ void ScanDialog::build()
             session_->dialogCancel();
     });
     connect(close_, &QPushButton::clicked, this, &ScanDialog::reject);
-    resize(860, 600);
+    resize(980, 640);
 }
 
 void ScanDialog::reject()
@@ -725,6 +726,12 @@ QWidget *ScanDialog::optionWidget(const OptionInfo &o)
                 setOptionFromWidget(name, OptionValue{{SANE_Word(v)}, {}});
         });
         w = spin;
+    }
+    if (auto *c = qobject_cast<QComboBox *>(w)) {
+        // Long values (some devices list whole sentences) must not widen
+        // the dialog.
+        c->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        c->setMinimumContentsLength(14);
     }
     w->setToolTip(tip);
     w->setProperty(kOptionProperty, QString::fromStdString(name));

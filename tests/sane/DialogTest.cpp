@@ -98,7 +98,6 @@ TEST(ScanDialog, PreviewAndDraggedArea)
     EXPECT_EQ(h.optionText("br-x"), "80");
 
     PreviewArea *area = d->preview();
-    area->resize(300, 300);
     const QRectF pic = area->pictureRect();
     const QPoint from = (pic.topLeft() + QPointF(0.1 * pic.width(), 0.2 * pic.height())).toPoint();
     const QPoint to = (pic.topLeft() + QPointF(0.5 * pic.width(), 0.6 * pic.height())).toPoint();

@@ -6,6 +6,7 @@
 #include "twain/Twain.h"
 
 #include "platform/WinTypes.h"
+#include "support/SaneWorld.h"
 
 #include <QImage>
 #include <QString>
@@ -85,20 +86,10 @@ private:
     QTemporaryDir home_;
 };
 
-// A picture as plain rows of red, green, blue.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    bool operator==(const Picture &) const = default;
-};
-
-// What scanimage delivers from |device| with |args| (the same private
-// configuration); 16-bit samples keep their high byte.
-Picture scanimage(const QString &device, const QStringList &args);
-// A packed DIB, a QImage.
-Picture fromDib(HGLOBAL dib);
-Picture fromImage(const QImage &image);
+using testsupport::Picture;
+inline Picture scanimage(const QString &device, const QStringList &args) { return testsupport::Scanimage(device, args); }
+inline Picture fromDib(HGLOBAL dib) { return testsupport::FromDib(dib); }
+inline Picture fromImage(const QImage &image) { return testsupport::FromImage(image); }
 Picture readTiff(const QString &file);
 
 } // namespace sane_test
