@@ -1,9 +1,12 @@
 #include "app/Startup.h"
 
+#include "app/Info.h"
 #include "app/Unit1.h"
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
+#include "styles/Farben.h"
+#include "styles/StyleTable.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -11,6 +14,16 @@
 #include <QStyle>
 
 namespace Startup {
+namespace {
+
+void centre(QWidget *window)
+{
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        window->setGeometry(
+            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window->size(), screen->availableGeometry()));
+}
+
+} // namespace
 
 TForm1 *CreateProgram()
 {
@@ -22,18 +35,35 @@ TForm1 *CreateProgram()
     app.SetTitle(QStringLiteral("Quillora"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
 
-    // 3. The start-up look; a failure is shown and start-up goes on.
+    // 3. The program's looks, then the start-up look; a failure is shown and
+    //    start-up goes on.
+    Farben::InstallStyles();
     platform::StyleEngine::TrySetStyle(QStringLiteral("Aqua Light Slate"));
 
     // 4. The windows, hidden; the main window first (its FormCreate runs
-    //    before any other window exists).
+    //    before any other window exists), then the style chooser, the about
+    //    window, the catalogue and the document viewer.
     auto *form1 = new TForm1;
     Unit1::Form1 = form1;
     app.SetMainForm(form1);
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        form1->setGeometry(
-            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, form1->size(), screen->availableGeometry()));
+    centre(form1);
+
+    Farben::Farbe = new TFarbe;
+    centre(Farben::Farbe);
+    Info::Inv = new TInv;
+    centre(Info::Inv);
+    Info::Programm = new TProgramm;
+    centre(Info::Programm);
+    // The document viewer TBild is created here once it exists.
     return form1;
+}
+
+void DestroyProgram(TForm1 *form1)
+{
+    delete Info::Programm;
+    delete Info::Inv;
+    delete Farben::Farbe;
+    delete form1;
 }
 
 } // namespace Startup

@@ -8,7 +8,10 @@ class TForm1;
 namespace Startup {
 
 // Runs start-up steps 1 to 4 and returns the main window (hidden, its
-// FormCreate done), centred on the desktop.
+// FormCreate done), centred on the desktop; the other windows exist hidden.
 TForm1 *CreateProgram();
+
+// Destroys the windows CreateProgram made, the main window last.
+void DestroyProgram(TForm1 *form1);
 
 } // namespace Startup

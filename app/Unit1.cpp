@@ -1,11 +1,16 @@
 #include "app/Unit1.h"
 
 #include "app/DocumentSave.h"
+#include "app/Info.h"
 #include "app/Rotation.h"
 #include "preview/Bildanzeige.h"
+#include "app/ShellMessages.h"
 #include "platform/Application.h"
 #include "platform/Boxes.h"
 #include "platform/Exceptions.h"
+#include "platform/Help.h"
+#include "platform/Messages.h"
+#include "platform/Shell.h"
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
 #include "twain/OstraTwainGui.h"
@@ -85,6 +90,7 @@ bool TDocumentItem::operator<(const QListWidgetItem &other) const
 TForm1::TForm1(QWidget *parent) : QMainWindow(parent)
 {
     buildControls();
+    connectMenuHandlers();
     qApp->installEventFilter(this);
     platform::Guarded([&] { FormCreate(this); });
 }
@@ -948,4 +954,56 @@ void TForm1::SpeedButton3Click(QObject *)
     // A new viewer on the selected document; the name buttons compose from
     // the document selected then.
     TBild::OpenDocument(TDocumentSource{[] { return Pfad(); }, [] { return datei_m; }}, this);
+}
+
+// ---- menu: help, update, about, style ----------------------------------------
+
+void TForm1::connectMenuHandlers()
+{
+    auto guarded = [this](void (TForm1::*handler)(QObject *), QObject *sender) {
+        return [this, handler, sender] { platform::Guarded([&] { (this->*handler)(sender); }); };
+    };
+    connect(Style1, &QAction::triggered, this, guarded(&TForm1::Style1Click, Style1));
+    connect(Update1, &QAction::triggered, this, guarded(&TForm1::Update1Click, Update1));
+    connect(Hilfe1, &QAction::triggered, this, guarded(&TForm1::Hilfe1Click, Hilfe1));
+    connect(Info1, &QAction::triggered, this, guarded(&TForm1::Info1Click, Info1));
+}
+
+void TForm1::Hilfe1Click(QObject *)
+{
+    platform::Application::instance().HelpContext(100);
+}
+
+void TForm1::Update1Click(QObject *)
+{
+    const INT result = platform::ShellExecute(platform::HandleOfWidget(this), QString(), QStringLiteral("Update.Exe"),
+                                              QString(), lpf, platform::SW_SHOW);
+    if (result <= 32)
+        platform::ShowMessage(ShellFehlertext(result));
+    // The program ends either way; a started update program runs on alone.
+    close();
+}
+
+void TForm1::Info1Click(QObject *)
+{
+    TInv *inv = Info::Inv;
+    if (!inv)
+        return;
+    inv->Label2->setText(QStringLiteral("Quillora ") + version);
+    const QStringList lines = Info::ContactLines();
+    QLabel *labels[] = {inv->Label4, inv->Label5, inv->Label6, inv->Label7, inv->Label9, inv->Label10};
+    for (qsizetype i = 0; i < lines.size() && i < qsizetype(std::size(labels)); ++i)
+        labels[i]->setText(lines[i]);
+    inv->show();
+    inv->raise();
+    inv->activateWindow();
+}
+
+void TForm1::Style1Click(QObject *)
+{
+    if (TFarbe *chooser = Farben::Farbe) {
+        chooser->show();
+        chooser->raise();
+        chooser->activateWindow();
+    }
 }

@@ -157,6 +157,12 @@ public:
     platform::Picture &ShownPicture();
     void ShowPicture(const platform::Picture &picture);
 
+    // Menu: help, update, about and style chooser.
+    void Hilfe1Click(QObject *Sender);
+    void Update1Click(QObject *Sender);
+    void Info1Click(QObject *Sender);
+    void Style1Click(QObject *Sender);
+
     // Stored files.
     void opt_lesen(QObject *Sender);
     void opt_anlegen(QObject *Sender);
@@ -184,6 +190,7 @@ private:
     void connectScanHandlers();
     // Start-up step 11: the component, the scanner list, the direct binding.
     void connectScanners();
+    void connectMenuHandlers();
     // The row of the selected entry of the document list, -1 for none.
     int SelectedRow() const;
 

@@ -14,6 +14,6 @@ int main(int argc, char **argv)
 
     // 5. The message loop; the main window is shown.
     const int rc = platform::Application::instance().Run();
-    delete form1;
+    Startup::DestroyProgram(form1);
     return rc;
 }

@@ -38,6 +38,19 @@ bool Application::HelpContext(int context)
     return HelpViewer::instance().ShowContext(helpFile_, context);
 }
 
+bool Application::HelpCommand(UINT command, UINT_PTR data)
+{
+    switch (command) {
+    case HELP_CONTEXT:
+        return HelpContext(int(data));
+    case HELP_QUIT:
+        HelpViewer::instance().Quit();
+        return true;
+    default:
+        return false;
+    }
+}
+
 int Application::Run()
 {
     if (mainForm_)

@@ -38,6 +38,10 @@ public:
 
     // Opens the help file at |context|; false when the viewer could not.
     bool HelpContext(int context);
+    // A help command for the help file: HELP_CONTEXT with the context
+    // number as |data|, or HELP_QUIT (closes the help windows the program
+    // opened).  False for a command the viewer does not know.
+    bool HelpCommand(UINT command, UINT_PTR data);
 
     // Shows the main window and runs the message loop until it closes.
     int Run();

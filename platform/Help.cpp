@@ -1,23 +1,68 @@
 #include "platform/Help.h"
 
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QUrl>
+#include "platform/Boxes.h"
+#include "platform/ChmFile.h"
+#include "platform/HelpWindow.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcHelp, "quillora.help", QtWarningMsg)
+
+QUILLORA_DEFINE_SERVICE(platform::HelpViewer, platform::ChmHelpViewer)
 
 namespace platform {
-bool DesktopHelpViewer::ShowContext(const QString &file, int /*context*/)
+
+ChmHelpViewer::~ChmHelpViewer()
 {
-    // The desktop opens the file as a whole; topics are not addressable there.
-    if (file.isEmpty() || !QFileInfo(file).isFile())
-        return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    // The real viewer is a function-local static: by then the windows may be
+    // gone with the application object.
+    if (window_ && QCoreApplication::instance())
+        delete window_.data();
 }
 
-void DesktopHelpViewer::Quit()
+HelpWindow *ChmHelpViewer::Window() const
 {
-    // Help opened by the desktop runs in its own program; nothing to close.
+    return static_cast<HelpWindow *>(window_.data());
+}
+
+bool ChmHelpViewer::ShowContext(const QString &file, int context)
+{
+    qCDebug(lcHelp) << "help at context" << context << "of" << file;
+    QString error;
+    std::shared_ptr<ChmFile> chm = ChmFile::Open(file, &error);
+    if (!chm) {
+        qCDebug(lcHelp) << "cannot open help file:" << error;
+        ShowMessage(QStringLiteral("Die Hilfe-Datei kann nicht angezeigt werden.\r") + file +
+                    (error.isEmpty() ? QString() : QStringLiteral("\r") + error));
+        return false;
+    }
+    QString topic = chm->TopicForContext(context);
+    if (topic.isEmpty()) {
+        qCDebug(lcHelp) << "context" << context << "not mapped; showing the start page";
+        topic = chm->DefaultTopic();
+    }
+    HelpWindow *window = Window();
+    if (!window) {
+        window = new HelpWindow;
+        window_ = window;
+        // Gone with the message loop, while the application object exists.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp,
+                         [w = QPointer<QWidget>(window)] { delete w.data(); });
+    }
+    window->ShowTopic(chm, topic);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
+void ChmHelpViewer::Quit()
+{
+    qCDebug(lcHelp) << "help quit";
+    if (window_)
+        window_->close();
+    delete window_.data();
 }
 
 } // namespace platform
-
-QUILLORA_DEFINE_SERVICE(platform::HelpViewer, platform::DesktopHelpViewer)

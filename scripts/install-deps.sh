@@ -14,6 +14,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core
   cups cups-client cups-daemon fonts-liberation
+  fp-utils libchm-dev
 )
 
 missing=()
