@@ -4,7 +4,9 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
+#include "app/Info.h"
 #include "styles/Farben.h"
+#include "styles/StyleTable.h"
 #include "support/QtApp.h"
 #include "twaindirect/Scanners.h"
 
@@ -30,11 +32,16 @@ void MainWindowFixture::SetUp()
     directories_->SetProgramDirectory(programDir_->path());
     // Start-up step 1 and 3: the program directory and the start-up look.
     Unit1::lpf = platform::ProgramDirectory();
+    Farben::InstallStyles();
     platform::StyleEngine::SetStyle(QStringLiteral("Aqua Light Slate"));
 }
 
 void MainWindowFixture::TearDown()
 {
+    // The windows start-up makes besides the main window.
+    delete Info::Programm;
+    delete Info::Inv;
+    delete Farben::Farbe;
     Stop();
     // The overrides go in the reverse order of their installation.
     directories_.reset();

@@ -1,7 +1,9 @@
 // Start-up of the main window: start state, document list, centring, keys.
 #include "MainWindowFixture.h"
 
+#include "app/Info.h"
 #include "app/Startup.h"
+#include "styles/Farben.h"
 #include "platform/Application.h"
 #include "platform/StyleEngine.h"
 #include "platform/Exceptions.h"
@@ -328,6 +330,14 @@ TEST_F(MainWindowFixture, StartUpRunsInItsFixedOrder)
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->Label3->text(), DocumentDir()); // FormCreate has run
     EXPECT_EQ(Unit1::chmFile, ProgramDir() + "Quillora-Hilfe.chm");
+    // After the main window: the style chooser, the about window and the
+    // catalogue, all hidden.
+    ASSERT_NE(Farben::Farbe, nullptr);
+    ASSERT_NE(Info::Inv, nullptr);
+    ASSERT_NE(Info::Programm, nullptr);
+    for (QWidget *w : std::initializer_list<QWidget *>{Farben::Farbe, Info::Inv, Info::Programm})
+        EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+    EXPECT_EQ(Farben::Farbe->ListBox1->count(), 40);
 }
 
 TEST_F(MainWindowFixture, ScanGroupCaptionIsMaroonWhileItsControlsFollowTheStyle)
@@ -341,7 +351,11 @@ TEST_F(MainWindowFixture, ScanGroupCaptionIsMaroonWhileItsControlsFollowTheStyle
     QApplication::processEvents();
     const QColor text = QApplication::palette().color(QPalette::WindowText);
     EXPECT_EQ(f.Label1->palette().color(QPalette::WindowText), text);
-    EXPECT_EQ(f.Edit1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(f.Edit1->palette().color(QPalette::Active, QPalette::Base),
+              QApplication::palette().color(QPalette::Active, QPalette::Base));
+    // The name field is disabled at first start, and looks it.
+    ASSERT_FALSE(f.Edit1->isEnabled());
+    EXPECT_NE(f.Edit1->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Active, QPalette::Base));
     // Readable on the dark background, and still a red.
     EXPECT_GT(f.GroupBox1->CaptionColor().lightness(), 128);
     EXPECT_EQ(f.GroupBox1->CaptionColor().hslHue(), 0);
