@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
+#include "styles/StyleTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -317,6 +318,7 @@ TEST_F(MainWindowFixture, SavedStyleIsExactlyTheNameAndAppliesAtNextStart)
 
 TEST(StyleEngine, OffersFortyNamesAndRejectsUnknownOnes)
 {
+    Farben::InstallStyles(); // as start-up does
     QStringList names = platform::StyleEngine::StyleNames();
     EXPECT_EQ(names.size(), 40);
     EXPECT_EQ(names.removeDuplicates(), 0);

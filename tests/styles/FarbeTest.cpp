@@ -4,6 +4,7 @@
 #include "platform/StyleEngine.h"
 #include "styles/Farben.h"
 #include "styles/StyleTable.h"
+#include "support/FixedDirectories.h"
 #include "support/QtApp.h"
 #include "support/ScriptedBoxes.h"
 
@@ -24,7 +25,7 @@ protected:
     {
         testing_support::EnsureQtApplication();
         ASSERT_TRUE(dir_.isValid());
-        platform::SetProgramDirectory(dir_.path());
+        directories.SetProgramDirectory(dir_.path());
         Farben::InstallStyles();
         Farben::style.clear();
         platform::StyleEngine::SetStyle(QStringLiteral("Aqua Light Slate"));
@@ -32,7 +33,6 @@ protected:
     void TearDown() override
     {
         chooser.reset();
-        platform::SetProgramDirectory(QString());
     }
 
     QString stylePath() const { return dir_.path() + QStringLiteral("/Styledat.txt"); }
@@ -77,6 +77,7 @@ protected:
                            chooser->ListBox1->visualItemRect(entry(name)).center());
     }
 
+    testing_support::FixedDirectories directories;
     testing_support::ScriptedBoxes boxes;
     std::unique_ptr<TFarbe> chooser;
 
