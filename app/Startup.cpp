@@ -5,6 +5,7 @@
 #include "platform/Application.h"
 #include "platform/Files.h"
 #include "platform/StyleEngine.h"
+#include "preview/Bildanzeige.h"
 #include "styles/Farben.h"
 #include "styles/StyleTable.h"
 
@@ -54,7 +55,9 @@ TForm1 *CreateProgram()
     centre(Info::Inv);
     Info::Programm = new TProgramm;
     centre(Info::Programm);
-    // The document viewer TBild is created here once it exists.
+    // The viewer on the main window's current document; the main window
+    // takes it along when it goes.
+    Bildanzeige::Bild = new TBild(TDocumentSource{[] { return Unit1::Pfad(); }, [] { return Unit1::datei_m; }}, form1);
     return form1;
 }
 

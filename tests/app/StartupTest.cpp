@@ -3,6 +3,7 @@
 
 #include "app/Info.h"
 #include "app/Startup.h"
+#include "preview/Bildanzeige.h"
 #include "styles/Farben.h"
 #include "platform/Application.h"
 #include "platform/StyleEngine.h"
@@ -335,7 +336,8 @@ TEST_F(MainWindowFixture, StartUpRunsInItsFixedOrder)
     ASSERT_NE(Farben::Farbe, nullptr);
     ASSERT_NE(Info::Inv, nullptr);
     ASSERT_NE(Info::Programm, nullptr);
-    for (QWidget *w : std::initializer_list<QWidget *>{Farben::Farbe, Info::Inv, Info::Programm})
+    ASSERT_NE(Bildanzeige::Bild, nullptr);
+    for (QWidget *w : std::initializer_list<QWidget *>{Farben::Farbe, Info::Inv, Info::Programm, Bildanzeige::Bild})
         EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
     EXPECT_EQ(Farben::Farbe->ListBox1->count(), 40);
 }
