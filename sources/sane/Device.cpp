@@ -43,15 +43,15 @@ void exitSane()
     }
 }
 
-std::vector<FoundDevice> discoverDevices(SANE_Status *status)
+std::vector<FoundDevice> discoverDevices(bool localOnly, SANE_Status *status)
 {
     std::vector<FoundDevice> found;
     SANE_Status st = initSane();
     if (st == SANE_STATUS_GOOD) {
         const SANE_Device **list = nullptr;
         const auto started = std::chrono::steady_clock::now();
-        st = sane_get_devices(&list, SANE_FALSE);
-        qCDebug(lcSane) << "sane_get_devices:" << st << "in"
+        st = sane_get_devices(&list, localOnly ? SANE_TRUE : SANE_FALSE);
+        qCDebug(lcSane) << "sane_get_devices" << (localOnly ? "(local):" : "(all):") << st << "in"
                         << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                                   started)
                                .count()

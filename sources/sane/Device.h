@@ -21,8 +21,9 @@ namespace sane_source {
 
 // sane_init once per process; the status of that call.
 SANE_Status initSane();
-// sane_get_devices over every backend.  |status| receives its result.
-std::vector<FoundDevice> discoverDevices(SANE_Status *status);
+// sane_get_devices over every backend; |localOnly| leaves out what only a
+// network search finds (much faster).  |status| receives its result.
+std::vector<FoundDevice> discoverDevices(bool localOnly, SANE_Status *status);
 // sane_exit, when sane_init was called.
 void exitSane();
 

@@ -53,13 +53,13 @@ void Registry::forget()
     if (discovery_) {
         // Let a discovery still running end first.
         std::unique_lock lock(discovery_->mutex);
-        discovery_->done.wait(lock, [this] { return discovery_->finished; });
+        discovery_->done.wait(lock, [this] { return discovery_->phasesDone == 2; });
     }
     discovery_.reset();
     // SANE starts afresh too: backends read their configuration again and
     // forget what was set on their devices.
     Worker::instance().call([] { exitSane(); });
-    discoveryMerged_ = false;
+    phasesMerged_ = 0;
     loaded_ = false;
     stored_ = StoredState{};
     devices_.clear();
@@ -100,30 +100,36 @@ void Registry::startDiscovery()
     Worker::instance().setShutdownJob([] { exitSane(); });
     Worker::instance().post([discovery] {
         SANE_Status st = SANE_STATUS_GOOD;
-        std::vector<FoundDevice> found = discoverDevices(&st);
-        std::lock_guard lock(discovery->mutex);
-        discovery->found = std::move(found);
-        discovery->finished = true;
-        discovery->done.notify_all();
+        for (const bool local : {true, false}) {
+            std::vector<FoundDevice> found = discoverDevices(local, &st);
+            std::lock_guard lock(discovery->mutex);
+            (local ? discovery->local : discovery->all) = std::move(found);
+            discovery->phasesDone = local ? 1 : 2;
+            discovery->done.notify_all();
+        }
     });
 }
 
-void Registry::takeDiscovery(std::chrono::steady_clock::time_point deadline)
+void Registry::takeDiscovery(std::chrono::steady_clock::time_point deadline, bool all)
 {
-    if (discoveryMerged_ || !discovery_)
+    if (!discovery_ || phasesMerged_ == 2)
         return;
     std::vector<FoundDevice> found;
+    int phase = 0;
     {
         std::unique_lock lock(discovery_->mutex);
-        discovery_->done.wait_until(lock, deadline, [this] { return discovery_->finished; });
-        if (!discovery_->finished)
+        const int wanted = all ? 2 : 1;
+        discovery_->done.wait_until(lock, deadline, [&] { return discovery_->phasesDone >= wanted; });
+        phase = discovery_->phasesDone;
+        if (phase <= phasesMerged_)
             return;
-        found = std::move(discovery_->found);
+        found = phase == 2 ? discovery_->all : discovery_->local;
     }
-    discoveryMerged_ = true;
+    phasesMerged_ = phase;
     const std::vector<KnownDevice> before = devices_;
     mergeFoundDevices(devices_, found);
-    qCDebug(lcSane) << "discovery found" << found.size() << "devices; listing" << devices_.size();
+    qCDebug(lcSane) << "discovery" << (phase == 2 ? "(all)" : "(local)") << "found" << found.size()
+                    << "devices; listing" << devices_.size();
     bool changed = before.size() != devices_.size();
     for (std::size_t i = 0; !changed && i < before.size(); ++i)
         changed = before[i].saneName != devices_[i].saneName || before[i].vendor != devices_[i].vendor ||
@@ -162,6 +168,8 @@ TW_UINT16 Registry::enumerate(TW_UINT16 msg, TW_IDENTITY *id)
         return fail(TWCC_BADVALUE);
     loadOnce();
     if (msg == MSG_GETFIRST) {
+        // The first time a bounded wait for the local search; later the
+        // results as they are.
         takeDiscovery(discoveryStarted_ + discoveryWait());
         cursor_ = 0;
     }
@@ -184,7 +192,7 @@ TW_UINT16 Registry::openSource(const TW_IDENTITY &app, TW_IDENTITY *self)
     if (index < 0 || !devices_[std::size_t(index)].present) {
         // Discovery may not have ended yet; the device is opened after it
         // anyway (one thread talks to SANE).
-        takeDiscovery(std::chrono::steady_clock::time_point::max());
+        takeDiscovery(std::chrono::steady_clock::time_point::max(), true);
         index = findDevice(devices_, name);
     }
     if (index < 0)

@@ -41,9 +41,9 @@ private:
 
     void loadOnce();
     void startDiscovery();
-    // Takes the discovery's result when it is there; waits for it at most
-    // until |deadline|.
-    void takeDiscovery(std::chrono::steady_clock::time_point deadline);
+    // Merges what discovery has found so far.  Waits at most until
+    // |deadline| for the local search (or, with |all|, the whole search).
+    void takeDiscovery(std::chrono::steady_clock::time_point deadline, bool all = false);
     void save();
     void fillIdentity(const KnownDevice &d, TW_IDENTITY &id) const;
 
@@ -52,11 +52,14 @@ private:
     TW_UINT16 closeSource(const TW_IDENTITY &app);
     TW_UINT16 fail(TW_UINT16 cc);
 
+    // Discovery runs twice on the worker: a local search (USB, SCSI,
+    // parallel ports; fast), then the whole one with networks (seconds).
     struct Discovery {
         std::mutex mutex;
         std::condition_variable done;
-        bool finished = false;
-        std::vector<FoundDevice> found;
+        int phasesDone = 0; // 0, 1 (local), 2 (all)
+        std::vector<FoundDevice> local;
+        std::vector<FoundDevice> all;
     };
 
     bool loaded_ = false;
@@ -64,7 +67,7 @@ private:
     std::vector<KnownDevice> devices_;
     std::shared_ptr<Discovery> discovery_;
     std::chrono::steady_clock::time_point discoveryStarted_;
-    bool discoveryMerged_ = false;
+    int phasesMerged_ = 0;
     std::size_t cursor_ = 0;
     std::map<TW_UINT32, std::unique_ptr<Session>> sessions_;
     TW_UINT16 condition_ = TWCC_SUCCESS;

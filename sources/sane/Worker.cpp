@@ -26,7 +26,7 @@ Worker::~Worker()
         std::unique_lock lock(mutex_);
         stopping_ = true;
         wake_.notify_all();
-        idle_.wait_for(lock, std::chrono::seconds(3), [this] { return finished_; });
+        idle_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; });
         if (!finished_) {
             // A job that does not end (a backend probing a network that does
             // not answer) must not hold the program's end back.

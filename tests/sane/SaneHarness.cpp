@@ -67,6 +67,7 @@ Harness::Harness(TW_UINT32 appGroups)
     testing_support::EnsureQtApplication();
     qputenv("XDG_CONFIG_HOME", home_.path().toUtf8());
     QFile::remove(faultDir() + "/gone");
+    QFile::remove(faultDir() + "/network");
     sane_source::Registry::instance().forget();
     app.Id = 7;
     app.Version.MajorNum = 1;

@@ -60,18 +60,33 @@ TEST(SaneSource, ListsEveryDeviceInOneOrderAndRemembersIt)
     EXPECT_EQ(stored.devices[2].saneName, "test:1");
 }
 
-TEST(SaneSource, RemembersDevicesOfTheLastRunAndTellsWhenOneIsGone)
+void writeFile(const QString &path, const QByteArray &text)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+// The list at start-up: the devices of the last run first, in their order,
+// then what the local search finds; a device only the network search finds
+// (seconds later) is appended, nothing moves.  A remembered device that is
+// gone stays listed and says so when opened.
+TEST(SaneSource, RemembersDevicesOfTheLastRunAndAppendsLaterOnes)
 {
     Harness h;
-    // The last run knew a scanner that is not there now, and the tester.
     sane_source::StoredState last;
     last.devices.push_back({"Alter Scanner", "test:9", "Alt", "Scanner", "flatbed scanner", false});
     last.devices.push_back({"Noname frontend-tester (2)", "test:1", "Noname", "frontend-tester", "virtual device", false});
     ASSERT_TRUE(sane_source::saveStore(last));
+    writeFile(faultDir() + "/network", "800");
     sane_source::Registry::instance().forget();
 
-    EXPECT_EQ(names(h.sources()), (std::vector<std::string>{"Alter Scanner", "Noname frontend-tester (2)",
-                                                            kFault, kTester}));
+    const std::vector<std::string> atOnce = {"Alter Scanner", "Noname frontend-tester (2)", kFault, kTester};
+    EXPECT_EQ(names(h.sources()), atOnce);
+    std::vector<std::string> later = atOnce;
+    later.push_back("Quillora Netzscanner");
+    EXPECT_TRUE(waitUntil([&] { return names(h.sources()) == later; }, 15000)) << names(h.sources()).size();
+
     testing_support::ScriptedBoxes boxes;
     EXPECT_EQ(h.open("Alter Scanner"), TWRC_FAILURE);
     EXPECT_EQ(h.condition(), TWCC_NODS);
@@ -79,9 +94,32 @@ TEST(SaneSource, RemembersDevicesOfTheLastRunAndTellsWhenOneIsGone)
     EXPECT_EQ(boxes.shown()[0].kind, testing_support::ShownBox::Information);
     EXPECT_EQ(boxes.shown()[0].text,
               "Der Scanner ist nicht erreichbar. Bitte prüfen Sie, ob er eingeschaltet und angeschlossen ist.");
-    // It stays listed, in its place.
-    EXPECT_EQ(names(h.sources())[0], "Alter Scanner");
-    EXPECT_EQ(h.open("Noname frontend-tester (2)"), TWRC_SUCCESS);
+    EXPECT_EQ(names(h.sources()), later);
+    EXPECT_EQ(h.open("Quillora Netzscanner"), TWRC_SUCCESS);
+    EXPECT_EQ(h.close(), TWRC_SUCCESS);
+
+    // The next run lists all five at once, in the same order.
+    sane_source::Registry::instance().forget();
+    EXPECT_EQ(names(h.sources()), later);
+}
+
+// A remembered network scanner opened before the network search has found
+// it again: opening waits for the search instead of failing.
+TEST(SaneSource, OpensARememberedNetworkScannerBeforeTheSearchEnds)
+{
+    Harness h;
+    sane_source::StoredState last;
+    last.devices.push_back({"Quillora Netzscanner", "quillorafault:net", "Quillora", "Netzscanner", "ip scanner", false});
+    ASSERT_TRUE(sane_source::saveStore(last));
+    writeFile(faultDir() + "/network", "600");
+    sane_source::Registry::instance().forget();
+
+    testing_support::ScriptedBoxes boxes;
+    EXPECT_EQ(h.open("Quillora Netzscanner"), TWRC_SUCCESS);
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(names(h.sources()), (std::vector<std::string>{"Quillora Netzscanner", kFault, kTester,
+                                                            "Noname frontend-tester (2)"}));
+    EXPECT_EQ(h.close(), TWRC_SUCCESS);
 }
 
 struct ScanCase {

@@ -6,10 +6,18 @@
 // above 0, a scan creates that file after so many lines and answers the next
 // read with SANE_STATUS_IO_ERROR, as a scanner pulled from its cable does.
 // The resolution 150 is listed but refused with SANE_STATUS_INVAL.
+//
+// While the file "network" exists in that folder, a second device
+// "quillorafault:net" is there too, found only by a search that includes
+// networks (local_only false), and that search takes as many milliseconds
+// as the file's text says, as network probing does.
 #include <sane/sane.h>
 #include <sane/saneopts.h>
 
 #include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
 
 #include <algorithm>
 #include <cstdlib>
@@ -29,7 +37,10 @@ constexpr int kHeight = 80;
 SANE_Option_Descriptor g_descriptors[kOptionCount];
 // The dll backend puts "quillorafault:" in front.
 SANE_Device g_device = {"0", "Quillora", "Fehlerscanner", "virtual device"};
+SANE_Device g_netDevice = {"net", "Quillora", "Netzscanner", "ip scanner"};
 const SANE_Device *g_list[] = {&g_device, nullptr};
+const SANE_Device *g_withNet[] = {&g_device, &g_netDevice, nullptr};
+const SANE_Device *g_onlyNet[] = {&g_netDevice, nullptr};
 const SANE_Device *g_empty[] = {nullptr};
 
 struct Scanner {
@@ -51,6 +62,21 @@ bool gone()
 {
     struct stat st;
     return ::stat(goneFile().c_str(), &st) == 0;
+}
+
+// The network search's duration in milliseconds, or -1 without a network
+// device.
+int networkDelay()
+{
+    const char *dir = std::getenv("QUILLORA_FAULT_DIR");
+    FILE *f = std::fopen((std::string(dir ? dir : "/nonexistent") + "/network").c_str(), "r");
+    if (!f)
+        return -1;
+    int ms = 0;
+    if (std::fscanf(f, "%d", &ms) != 1)
+        ms = 0;
+    std::fclose(f);
+    return std::clamp(ms, 0, 60000);
 }
 
 int bytesPerLine(const Scanner &s) { return std::strcmp(s.mode, "Color") == 0 ? 3 * kWidth : kWidth; }
@@ -96,15 +122,21 @@ SANE_Status sane_quillorafault_init(SANE_Int *version, SANE_Auth_Callback)
 
 void sane_quillorafault_exit() {}
 
-SANE_Status sane_quillorafault_get_devices(const SANE_Device ***list, SANE_Bool)
+SANE_Status sane_quillorafault_get_devices(const SANE_Device ***list, SANE_Bool localOnly)
 {
-    *list = gone() ? g_empty : g_list;
+    const int delay = localOnly ? -1 : networkDelay();
+    if (delay > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay < 0)
+        *list = gone() ? g_empty : g_list;
+    else
+        *list = gone() ? g_onlyNet : g_withNet;
     return SANE_STATUS_GOOD;
 }
 
 SANE_Status sane_quillorafault_open(SANE_String_Const name, SANE_Handle *handle)
 {
-    if (gone() || (name && *name && std::strcmp(name, "0") != 0 && std::strcmp(name, "quillorafault:0") != 0))
+    if (gone() || (name && *name && std::strcmp(name, "0") != 0 && std::strcmp(name, "net") != 0))
         return SANE_STATUS_INVAL;
     *handle = new Scanner;
     return SANE_STATUS_GOOD;
