@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   libjpeg62-turbo-dev libtiff-dev
-  libsane-dev sane-utils libsane1
+  libsane-dev sane-utils libsane1 sane-airscan
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core
   cups cups-client cups-daemon fonts-liberation
