@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <malloc.h>
 #include <string>
 
 using namespace endtoend;
@@ -223,6 +224,7 @@ TEST_F(SaneScanning, RepeatedCyclesLeaveNothingOver)
     TForm1 &f = StartShown();
     const std::size_t bitmaps = platform::LiveBitmapCount();
     long rssAfterWarmUp = 0;
+    QString trend; // resident memory and heap in use every 25 cycles
     QElapsedTimer clock;
     clock.start();
     for (int cycle = 0; cycle < cycles; ++cycle) {
@@ -242,15 +244,17 @@ TEST_F(SaneScanning, RepeatedCyclesLeaveNothingOver)
         ASSERT_EQ(f.LBSources->item(0)->text(), kTester);
         if (cycle == warmUp)
             rssAfterWarmUp = residentKilobytes();
+        if (soak && (cycle + 1) % 25 == 0)
+            trend += QStringLiteral(" %1/%2").arg(residentKilobytes()).arg(long(mallinfo2().uordblks / 1024));
     }
     const long growth = residentKilobytes() - rssAfterWarmUp;
     EXPECT_LE(platform::LiveBitmapCount(), bitmaps + 1) << "at most the shown picture";
     EXPECT_LT(growth, 8 * 1024) << "resident memory grows";
     if (soak)
         std::printf("soak: %d cycles in %.1f s; resident after cycle %d: %ld kB, at the end: %ld kB (%+ld kB); "
-                    "bitmaps beyond the shown picture: %ld\n",
+                    "every 25 cycles (resident/heap in use):%s kB; bitmaps alive beyond those at the start: %ld\n",
                     cycles, clock.elapsed() / 1000.0, warmUp + 1, rssAfterWarmUp, rssAfterWarmUp + growth, growth,
-                    long(platform::LiveBitmapCount()) - long(bitmaps) - 1);
+                    qPrintable(trend), long(platform::LiveBitmapCount()) - long(bitmaps));
 }
 
 } // namespace
