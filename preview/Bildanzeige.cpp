@@ -6,6 +6,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Fonts.h"
 #include "platform/Jpeg.h"
+#include "platform/ModalDialog.h"
 #include "platform/Printing.h"
 #include "platform/SystemMetrics.h"
 #include "widgets/Controls.h"
@@ -127,6 +128,11 @@ void TBild::buildControls()
     guarded(Button12, &TBild::Button12Click);
     guarded(Button13, &TBild::Button13Click);
     guarded(Button14, &TBild::Button14Click);
+
+    RaduZovovaz1->OnPrintUnderlay = [this](QPainter &canvas, std::int32_t page) {
+        if (page == textPage_)
+            DrawTextLayer(canvas, printWords_, textPicture_, textTarget_);
+    };
 }
 
 bool TBild::eventFilter(QObject *watched, QEvent *event)
@@ -163,16 +169,21 @@ std::optional<TViewerPicture> TBild::LoadDocument(const QString &path)
 {
     const QString type = DocumentType(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     qCDebug(lcPreview) << "load document" << path << "as" << type;
+    auto contentOf = [](const std::vector<std::uint8_t> &bytes) {
+        return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+    };
     if (type == QLatin1String("jpg")) {
+        std::vector<std::uint8_t> bytes = platform::readWholeFile(path);
+        QByteArray content = contentOf(bytes);
         platform::Picture picture;
-        picture.setJpegData(platform::readWholeFile(path));
-        return TViewerPicture(std::move(picture));
+        picture.setJpegData(std::move(bytes));
+        return TViewerPicture(std::move(picture), std::move(content));
     }
     if (type == QLatin1String("bmp")) {
         const std::vector<std::uint8_t> bytes = platform::readWholeFile(path);
         platform::Picture picture;
         picture.setBitmap(platform::decodeBmp(bytes.data(), bytes.size()));
-        return TViewerPicture(std::move(picture));
+        return TViewerPicture(std::move(picture), contentOf(bytes));
     }
     if (type == QLatin1String("wmf"))
         return TViewerPicture(platform::Metafile::loadFromFile(path));
@@ -187,6 +198,9 @@ void TBild::ComposePage(const TViewerPicture *picture, bool withName)
         TRaduZovovaz *p;
         ~EndPage() { p->EndPage(); }
     } endPage{P};
+    textPage_ = -1;
+    textTarget_ = QRect();
+    textPicture_ = QSize();
     // Another document type, or a picture without pixels: an empty page.
     if (!picture || picture->Width() <= 0 || picture->Height() <= 0)
         return;
@@ -197,6 +211,9 @@ void TBild::ComposePage(const TViewerPicture *picture, bool withName)
     const int X0 = (P->PageWidth() - AW) / 2;
     const int Y0 = (P->PageHeight() - AH) / 2;
     picture->StretchDraw(*canvas, QRect(X0, Y0, AW, AH));
+    textPage_ = P->GetPageCount() - 1;
+    textTarget_ = QRect(X0, Y0, AW, AH);
+    textPicture_ = QSize(picture->Width(), picture->Height());
 
     // Arial 20 points at the screen's pixels per inch.
     const int dpi = platform::ScreenDeviceCaps(platform::LOGPIXELSY);
@@ -221,6 +238,19 @@ void TBild::composeFromSource(bool withName)
     std::optional<TViewerPicture> picture = LoadDocument(folder + name);
     RaduZovovaz1->Clear();
     ComposePage(picture ? &*picture : nullptr, withName);
+    startTextRecognition(picture ? &*picture : nullptr);
+}
+
+void TBild::startTextRecognition(const TViewerPicture *picture)
+{
+    const QImage image = picture ? picture->Image() : QImage();
+    if (image.isNull() || picture->Content().isEmpty()) {
+        textJob_.reset();
+        return;
+    }
+    if (textJob_ && textJob_->pictureSize() == image.size() && textJob_->content() == picture->Content())
+        return;
+    textJob_ = TTextRecognitionJob::Start(image, picture->Content());
 }
 
 TBild *TBild::OpenDocument(TDocumentSource source, QWidget *owner)
@@ -234,6 +264,7 @@ TBild *TBild::OpenDocument(TDocumentSource source, QWidget *owner)
         const QString folder = viewer->source_.Folder ? viewer->source_.Folder() : QString();
         std::optional<TViewerPicture> picture = LoadDocument(folder + name);
         viewer->ComposePage(picture ? &*picture : nullptr, false);
+        viewer->startTextRecognition(picture ? &*picture : nullptr);
         viewer->Button3->show();
         viewer->setWindowTitle(QStringLiteral("Angezeigtes Dokument = ") + name);
     } catch (...) {
@@ -288,6 +319,39 @@ void TBild::Button10Click(QObject *)
 
 void TBild::Button3Click(QObject *)
 {
+    printPages();
+}
+
+bool TBild::selectedPrinterWritesPdf() const
+{
+    platform::PrinterService &printer = platform::Printer();
+    return printer.Printers().value(printer.PrinterIndex()).compare(platform::kPdfPrinterName, Qt::CaseInsensitive) == 0;
+}
+
+std::vector<platform::RecognizedWord> TBild::textLayerForPrinting()
+{
+    if (!textJob_ || textPage_ < 0 || textJob_->pictureSize() != textPicture_ || !selectedPrinterWritesPdf())
+        return {};
+    if (textJob_->state() == TTextRecognitionJob::State::Running) {
+        TTextRecognitionProgress progress(*textJob_, this);
+        // Finished since: the dialog's accept is on its way, no need to wait.
+        if (textJob_->state() == TTextRecognitionJob::State::Running &&
+            platform::ShowModal(progress) != QDialog::Accepted) {
+            qCDebug(lcPreview) << "PDF without text: recognition cancelled";
+            return {};
+        }
+    }
+    return textJob_->state() == TTextRecognitionJob::State::Done ? textJob_->words()
+                                                                   : std::vector<platform::RecognizedWord>{};
+}
+
+void TBild::printPages()
+{
+    printWords_ = textLayerForPrinting();
+    struct Forget {
+        std::vector<platform::RecognizedWord> &words;
+        ~Forget() { words.clear(); }
+    } forget{printWords_};
     RaduZovovaz1->PrintAll();
 }
 
@@ -311,7 +375,7 @@ void TBild::Button1Click(QObject *)
     // so the next "Drucken" does not write a PDF file.
     auto selectDefault = [&] { printer.SetPrinterIndex(indexOfName(printer.Printers(), GetDefaultPrinter())); };
     try {
-        RaduZovovaz1->PrintAll();
+        printPages();
     } catch (...) {
         try {
             selectDefault();

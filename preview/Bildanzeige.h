@@ -5,6 +5,7 @@
 #pragma once
 
 #include "preview/RaduZovovaz.h"
+#include "preview/TextLayer.h"
 
 #include "platform/Metafile.h"
 #include "platform/Picture.h"
@@ -15,23 +16,33 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "widgets/Controls.h"
 
-// A document's picture: a JPEG image, a bitmap or a metafile.
+// A document's picture: a JPEG image, a bitmap or a metafile, with the
+// bytes of the file it was read from (empty when it was made otherwise).
 class TViewerPicture {
 public:
-    explicit TViewerPicture(platform::Picture image) : image_(std::move(image)) {}
+    explicit TViewerPicture(platform::Picture image, QByteArray content = QByteArray())
+        : image_(std::move(image)), content_(std::move(content))
+    {
+    }
     explicit TViewerPicture(platform::Metafile page) : page_(std::move(page)) {}
 
     int Width() const { return page_ ? page_->width() : image_.width(); }
     int Height() const { return page_ ? page_->height() : image_.height(); }
     // Draws the picture stretched into |r|.
     void StretchDraw(QPainter &canvas, const QRect &r) const;
+    // The pixels of a JPEG image or bitmap; null for a metafile.
+    QImage Image() const { return page_ ? QImage() : image_.image(); }
+    const QByteArray &Content() const { return content_; }
 
 private:
     platform::Picture image_;
+    QByteArray content_;
     std::optional<platform::Metafile> page_;
 };
 
@@ -102,14 +113,33 @@ public:
     QPushButton *Button14 = nullptr;
     TRaduZovovaz *RaduZovovaz1 = nullptr;
 
+    // The recognition of the shown document's text; none for a metafile or
+    // an empty page.
+    TTextRecognitionJob *TextRecognition() const { return textJob_.get(); }
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     void composeFromSource(bool withName);
+    // Starts recognising the text of |picture| unless that document's
+    // recognition is already under way.
+    void startTextRecognition(const TViewerPicture *picture);
+    bool selectedPrinterWritesPdf() const;
+    // The words to put under the page on the selected printer: none on a
+    // printer that is no PDF printer; waits for a recognition still running.
+    std::vector<platform::RecognizedWord> textLayerForPrinting();
+    // PrintAll, with the text layer when the printer makes a PDF file.
+    void printPages();
 
     TDocumentSource source_;
+    std::unique_ptr<TTextRecognitionJob> textJob_;
+    // Where the last composed page shows the picture, and its size.
+    std::int32_t textPage_ = -1;
+    QRect textTarget_;
+    QSize textPicture_;
+    std::vector<platform::RecognizedWord> printWords_; // while printPages runs
 };
 
 namespace Bildanzeige {

@@ -183,8 +183,7 @@ void TRaduZovovaz::PrintAll()
     JobGuard guard{printer};
     const int n = GetPageCount();
     for (int i = 0; i < n; ++i) {
-        const QRect r(0, 0, printer.PageWidth(), printer.PageHeight());
-        Pages[std::size_t(i)]->play(printer.Canvas(), r);
+        playOnSheet(printer.Canvas(), i, QRect(0, 0, printer.PageWidth(), printer.PageHeight()));
         if (i < n - 1)
             printer.NewPage();
     }
@@ -194,16 +193,29 @@ void TRaduZovovaz::PrintAll()
 
 void TRaduZovovaz::PrintPage(std::int32_t Page)
 {
-    const platform::Metafile &page = PageAt(Page);
+    (void)PageAt(Page); // a page outside the store fails before a job starts
     platform::PrinterService &printer = platform::Printer();
     printer.SetTitle(FTitle + QStringLiteral(" - Page ") + QString::number(qint64(Page) + 1));
     qCDebug(lcPreview) << "PrintPage" << Page;
     if (!printer.BeginDoc())
         return;
     JobGuard guard{printer};
-    page.play(printer.Canvas(), QRect(0, 0, printer.PageWidth(), printer.PageHeight()));
+    playOnSheet(printer.Canvas(), Page, QRect(0, 0, printer.PageWidth(), printer.PageHeight()));
     guard.done = true;
     printer.EndDoc();
+}
+
+void TRaduZovovaz::playOnSheet(QPainter &canvas, std::int32_t Page, const QRect &r)
+{
+    const platform::Metafile &page = PageAt(Page);
+    if (OnPrintUnderlay && r.width() > 0 && r.height() > 0) {
+        canvas.save();
+        canvas.translate(r.topLeft());
+        canvas.scale(double(r.width()) / page.width(), double(r.height()) / page.height());
+        OnPrintUnderlay(canvas, Page);
+        canvas.restore();
+    }
+    page.play(canvas, r);
 }
 
 void TRaduZovovaz::SaveToMetafile(const QString &FileName, std::int32_t Page)

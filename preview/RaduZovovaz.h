@@ -126,6 +126,10 @@ public:
     TMouseEvent OnMouseDown;
     TMouseMoveEvent OnMouseMove;
     TMouseEvent OnMouseUp;
+    // Called by PrintAll and PrintPage for each sheet before its page is
+    // drawn, with the canvas in unscaled page pixels: what it draws lies
+    // under the page.
+    std::function<void(QPainter &Canvas, std::int32_t Page)> OnPrintUnderlay;
 
     // The client area: the window without its border and scroll bars.
     int ClientWidth() const;
@@ -202,6 +206,9 @@ private:
     void onScrollAction(QScrollBar *bar, int action);
     QPoint clientOrigin() const;
     void printOnePage(std::int32_t Page);
+    // The page |Page| stretched over the sheet |r| of the printer's canvas,
+    // with what OnPrintUnderlay draws under it.
+    void playOnSheet(QPainter &canvas, std::int32_t Page, const QRect &r);
 
     QScrollBar *hbar_ = nullptr;
     QScrollBar *vbar_ = nullptr;

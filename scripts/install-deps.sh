@@ -15,6 +15,7 @@ packages=(
   xvfb xauth imagemagick poppler-utils fonts-dejavu-core
   cups cups-client cups-daemon fonts-liberation
   fp-utils libchm-dev
+  libtesseract-dev tesseract-ocr-deu tesseract-ocr-eng
 )
 
 missing=()

@@ -9,6 +9,8 @@
 #include "support/QtApp.h"
 #include "support/RecordingPrinter.h"
 #include "support/ScriptedBoxes.h"
+#include "support/ScriptedModalDialogs.h"
+#include "support/ScriptedRecognition.h"
 
 #include <QApplication>
 #include <QFile>
@@ -32,12 +34,14 @@ protected:
     void SetUp() override
     {
         desktop.workArea = RECT{0, 0, 1600, 900};
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     }
     void TearDown() override
     {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (qobject_cast<TBild *>(w))
                 delete w;
+        TTextRecognitionJob::WaitForAll();
     }
 
     QString Folder() const { return dir.path() + QLatin1Char('/'); }
@@ -86,7 +90,10 @@ protected:
     static bool Dark(QRgb c) { return qRed(c) < 100 && qGreen(c) < 100 && qBlue(c) < 100; }
 
     QTemporaryDir dir;
+    QTemporaryDir cache;
     QString name;
+    testing_support::ScriptedRecognition recognition;
+    testing_support::ScriptedModalDialogs dialogs;
     testing_support::FakeDesktop desktop;
     testing_support::FixedSystemMetrics metrics;
     platform::ScopedService<platform::SystemMetricsService> useMetrics{metrics};

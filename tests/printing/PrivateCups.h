@@ -65,6 +65,10 @@ private:
     pid_t pid_ = -1;
 };
 
+// The server the suite's environment started, shared by its tests; null
+// when it could not be started.
+PrivateCups *PrivateCupsInstance();
+
 // Runs a program to its end (at most |seconds|); its standard output, or
 // nothing when it could not be run or failed.
 std::optional<QByteArray> RunTool(const QString &program, const QStringList &args, int seconds = 60);

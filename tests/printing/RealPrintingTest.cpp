@@ -9,6 +9,8 @@
 #include "preview/Bildanzeige.h"
 #include "support/QtApp.h"
 #include "support/ScriptedBoxes.h"
+#include "support/ScriptedModalDialogs.h"
+#include "support/ScriptedRecognition.h"
 #include "support/ScriptedPdfDialog.h"
 
 #include <QApplication>
@@ -56,6 +58,15 @@ private:
 };
 
 const auto *environment = ::testing::AddGlobalTestEnvironment(new CupsEnvironment);
+
+} // namespace
+
+testing_support::PrivateCups *testing_support::PrivateCupsInstance()
+{
+    return cups;
+}
+
+namespace {
 
 struct PdfPage {
     int pages = 0;
@@ -141,6 +152,7 @@ protected:
     void TearDown() override
     {
         delete viewer.data();
+        TTextRecognitionJob::WaitForAll();
     }
 
     // The picture spans the margins and is centred: red in the upper half
@@ -158,6 +170,8 @@ protected:
     qint64 jpegSize = 0;
     testing_support::FakeDesktop desktop;
     testing_support::ScriptedBoxes boxes;
+    testing_support::ScriptedRecognition recognition;
+    testing_support::ScriptedModalDialogs dialogs;
     QPointer<TBild> viewer;
 };
 
