@@ -9,6 +9,7 @@
 //  - the recognition of the page itself (BM_RecognizeA4), German and
 //    English, against decoding the same JPEG file (BM_DecodeA4).
 // The ratios are printed at the end with the processor's name.
+#include "platform/Jpeg.h"
 #include "platform/Picture.h"
 #include "platform/TextRecognition.h"
 #include "preview/Bildanzeige.h"

@@ -16,6 +16,7 @@
 #include <QThreadPool>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
@@ -51,6 +52,12 @@ std::optional<int> parseInt(QByteArrayView field)
     bool ok = false;
     const int v = field.toInt(&ok);
     return ok ? std::optional<int>(v) : std::nullopt;
+}
+
+// A confidence of 0 .. 100 in tenths, as the cache file keeps it.
+int tenths(float confidence)
+{
+    return std::isnan(confidence) ? 0 : int(std::lround(std::clamp(confidence, 0.0f, 100.0f) * 10));
 }
 
 } // namespace
@@ -202,10 +209,12 @@ QByteArray EncodeTextCache(QSize pictureSize, const std::vector<RecognizedWord> 
     out += '\n' + QByteArray::number(pictureSize.width()) + ' ' + QByteArray::number(pictureSize.height()) + '\n';
     for (const RecognizedWord &w : words) {
         QByteArray text = w.text.toUtf8();
-        text.replace('\n', ' ').replace('\r', ' ');
+        text.replace('\n', ' ');
+        if (text.trimmed().isEmpty())
+            continue;
         out += QByteArray::number(w.box.x()) + ' ' + QByteArray::number(w.box.y()) + ' ' +
                QByteArray::number(w.box.width()) + ' ' + QByteArray::number(w.box.height()) + ' ' +
-               QByteArray::number(int(std::lround(w.confidence * 10))) + ' ' + text + '\n';
+               QByteArray::number(tenths(w.confidence)) + ' ' + text + '\n';
     }
     return out;
 }
@@ -220,7 +229,6 @@ std::optional<std::vector<RecognizedWord>> DecodeTextCache(const QByteArray &byt
     const QList<QByteArray> size = lines[1].split(' ');
     if (size.size() != 2 || parseInt(size[0]) != pictureSize.width() || parseInt(size[1]) != pictureSize.height())
         return std::nullopt;
-    const QRect picture(QPoint(0, 0), pictureSize);
     std::vector<RecognizedWord> words;
     words.reserve(std::size_t(lines.size() - 2));
     for (qsizetype i = 2; i < lines.size(); ++i) {
@@ -236,9 +244,12 @@ std::optional<std::vector<RecognizedWord>> DecodeTextCache(const QByteArray &byt
                 return std::nullopt;
             at = blank + 1;
         }
-        const QRect box(*n[0], *n[1], *n[2], *n[3]);
-        if (*n[2] <= 0 || *n[3] <= 0 || !picture.contains(box) || *n[4] < 0 || *n[4] > 1000)
+        // Checked before a rectangle is made of them: x + width must not overflow.
+        const int x = *n[0], y = *n[1], w = *n[2], h = *n[3];
+        if (x < 0 || y < 0 || x >= pictureSize.width() || y >= pictureSize.height() || w <= 0 || h <= 0 ||
+            w > pictureSize.width() - x || h > pictureSize.height() - y || *n[4] < 0 || *n[4] > 1000)
             return std::nullopt;
+        const QRect box(x, y, w, h);
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString text = utf8(QByteArrayView(line).sliced(at));
         if (utf8.hasError() || text.trimmed().isEmpty())

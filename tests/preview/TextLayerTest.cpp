@@ -54,6 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Damage{"BoxOutsideThePicture", kHead + "900 20 101 40 915 Wort\n"},
                       Damage{"NegativeBox", kHead + "10 20 -3 40 915 Wort\n"},
                       Damage{"HugeNumber", kHead + "10 20 99999999999 40 915 Wort\n"},
+                      Damage{"WidthPastTheEdge", kHead + "999 20 2147483647 40 915 Wort\n"},
                       Damage{"ConfidenceOver100", kHead + "10 20 30 40 1001 Wort\n"},
                       Damage{"NoText", kHead + "10 20 30 40 915 \n"},
                       Damage{"TooFewFields", kHead + "10 20 30 Wort\n"},

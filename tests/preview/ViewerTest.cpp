@@ -344,3 +344,50 @@ TEST_F(ViewerTest, TheWindowsFontsAreDrawnWithArialsMetrics)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ViewerTest, TheNameButtonsKeepTheRecognitionOfTheSameDocument)
+{
+    name = QStringLiteral("a.jpg");
+    WriteJpeg(name, QSize(80, 60));
+    WriteJpeg(QStringLiteral("b.jpg"), QSize(60, 80), Qt::blue);
+    TBild *viewer = TBild::OpenDocument(Source());
+    const TTextRecognitionJob *first = viewer->TextRecognition();
+    ASSERT_NE(first, nullptr);
+    viewer->Button11Click(viewer->Button11);
+    viewer->Button14Click(viewer->Button14);
+    EXPECT_EQ(viewer->TextRecognition(), first);
+    ASSERT_TRUE(first->waitForFinished(10000));
+    // The main window moved on to another document: that one is recognised.
+    name = QStringLiteral("b.jpg");
+    viewer->Button11Click(viewer->Button11);
+    ASSERT_NE(viewer->TextRecognition(), nullptr);
+    ASSERT_TRUE(viewer->TextRecognition()->waitForFinished(10000));
+    EXPECT_EQ(recognition.calls, 2);
+    EXPECT_EQ(QSize(recognition.sawWidth, recognition.sawHeight), QSize(60, 80));
+    // A document without pixels has nothing to recognise.
+    name = QStringLiteral("c.txt");
+    WriteBytes(name, "Text");
+    viewer->Button14Click(viewer->Button14);
+    EXPECT_EQ(viewer->TextRecognition(), nullptr);
+}
+
+TEST_F(ViewerTest, OnlyThePdfPrinterWaitsForARunningRecognition)
+{
+    recognition.hold();
+    name = QStringLiteral("a.jpg");
+    WriteJpeg(name, QSize(80, 60));
+    TBild *viewer = TBild::OpenDocument(Source());
+    viewer->Button3Click(viewer->Button3); // "Laser"
+    EXPECT_TRUE(dialogs.shown.empty());
+    viewer->Button1Click(viewer->Button1); // the window is cancelled: the PDF goes without text
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].title, "Texterkennung läuft …");
+    ASSERT_EQ(printer.jobs.size(), 2u);
+    EXPECT_EQ(printer.jobs[1].printer, platform::kPdfPrinterName);
+    EXPECT_TRUE(boxes.errors().isEmpty());
+    recognition.release();
+}
+
+} // namespace
