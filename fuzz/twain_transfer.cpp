@@ -14,6 +14,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -62,11 +63,15 @@ HGLOBAL nativeDib(Input &in)
     static const WORD kBits[] = {1, 4, 8, 16, 24, 32, 0, 2, 7, 64};
     const uint8_t shape = in.u8();
     const DWORD headerSize = kHeaderSizes[shape % 9];
-    std::vector<uint8_t> dib(std::max<DWORD>(headerSize, 40) + 1, 0);
-    std::memcpy(dib.data(), &headerSize, 4);
+    // The header first, then the fuzzed bytes after it; the block is made
+    // once, at its final size.
+    std::array<uint8_t, 201> head{};
+    const size_t headLength = std::max<DWORD>(headerSize, 40) + 1;
+    static_assert(sizeof head >= 200 + 1, "room for the largest header size");
+    std::memcpy(head.data(), &headerSize, 4);
     if (headerSize == 12) {
         BITMAPCOREHEADER c{12, WORD(in.u8() % 64), WORD(in.u8() % 64), 1, kBits[in.u8() % 10]};
-        std::memcpy(dib.data(), &c, 12);
+        std::memcpy(head.data(), &c, 12);
     } else {
         BITMAPINFOHEADER h{};
         h.biSize = headerSize;
@@ -76,12 +81,12 @@ HGLOBAL nativeDib(Input &in)
         h.biBitCount = kBits[in.u8() % 10];
         h.biCompression = in.u8() % 5;
         h.biClrUsed = (shape & 0x20) ? in.u32() : in.u8() % 20;
-        std::memcpy(dib.data(), &h, 40);
+        std::memcpy(head.data(), &h, 40);
     }
     const size_t extra = in.u16() % 8192;
-    const size_t start = dib.size();
-    dib.resize(start + extra);
-    in.bytes(dib.data() + start, std::min(extra, in.left()));
+    std::vector<uint8_t> dib(headLength + extra, 0);
+    std::memcpy(dib.data(), head.data(), headLength);
+    in.bytes(dib.data() + headLength, std::min(extra, in.left()));
     const size_t blockSize = (in.u8() & 1) ? dib.size() : in.u16() % (dib.size() + 64);
     return blockWith(dib, blockSize);
 }

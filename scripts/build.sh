@@ -6,14 +6,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Warnings are errors in both: the project's own builds and CI stop on them
+# (a plain Release build, as packagers make, does not; see CMakeLists.txt).
 dir=build
-args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORA_WERROR=ON)
 case "$#:${1:-}" in
   0:) ;;
   1:--sanitize)
     dir=build-asan
     args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-          -DQUILLORA_SANITIZE=ON -DQUILLORA_FUZZ=ON -DQUILLORA_BENCH=OFF)
+          -DQUILLORA_SANITIZE=ON -DQUILLORA_FUZZ=ON -DQUILLORA_BENCH=OFF -DQUILLORA_WERROR=ON)
     ;;
   *)
     echo "usage: $0 [--sanitize]" >&2
