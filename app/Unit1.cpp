@@ -2,6 +2,7 @@
 
 #include "app/DocumentSave.h"
 #include "app/Info.h"
+#include "app/ProjectVersion.h"
 #include "app/Rotation.h"
 #include "preview/Bildanzeige.h"
 #include "app/ShellMessages.h"
@@ -257,7 +258,7 @@ void TForm1::FormCreate(QObject *)
     auto &app = platform::Application::instance();
 
     // 1. Version and caption.
-    version = QStringLiteral("2.03");
+    version = QStringLiteral(QUILLORA_VERSION);
     setWindowTitle(QStringLiteral("Quillora ") + version);
 
     // 2. Settings (the file is created when missing).
@@ -272,7 +273,7 @@ void TForm1::FormCreate(QObject *)
 
     // 5. Version file; the program's own number.
     platform::Guarded([&] { version_lesen(this); });
-    versionsnum = 203;
+    versionsnum = QUILLORA_VERSION_NUMBER;
     platform::Guarded([&] { version_lesen(this); });
 
     // 6. Help file missing.

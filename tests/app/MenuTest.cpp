@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/Info.h"
+#include "app/ProjectVersion.h"
 #include "platform/Application.h"
 #include "platform/Messages.h"
 #include "platform/StyleEngine.h"
@@ -137,7 +138,7 @@ TEST_F(MenuFixture, InfoTwiceShowsOneAboutWindowWithTheSameLines)
     const QStringList first = lines();
     f.Info1->trigger();
     EXPECT_EQ(lines(), first);
-    EXPECT_EQ(first[0], QStringLiteral("Quillora 2.03"));
+    EXPECT_EQ(first[0], QStringLiteral("Quillora " QUILLORA_VERSION));
     EXPECT_EQ(first.mid(1), Info::ContactLines());
     EXPECT_EQ(first[5], Info::Website());
     for (const QString &line : first)

@@ -2,6 +2,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/Info.h"
+#include "app/ProjectVersion.h"
 #include "app/Startup.h"
 #include "preview/Bildanzeige.h"
 #include "styles/Farben.h"
@@ -54,7 +55,7 @@ TEST_F(MainWindowFixture, FirstStartCreatesEmptySettingsAndDisablesEverythingBut
     ASSERT_EQ(settings.size(), 352);
     EXPECT_EQ(settings, QByteArray(352, '\0'));
 
-    EXPECT_EQ(f.windowTitle(), QStringLiteral("Quillora 2.03"));
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Quillora " QUILLORA_VERSION));
     EXPECT_EQ(f.Label3->text(), QString());
     EXPECT_FALSE(f.Label6->isEnabled());
     EXPECT_FALSE(f.Edit1->isEnabled());
@@ -70,8 +71,13 @@ TEST_F(MainWindowFixture, FirstStartCreatesEmptySettingsAndDisablesEverythingBut
     EXPECT_TRUE(f.LBSources->isSortingEnabled());
     EXPECT_TRUE(f.Image1->isVisibleTo(&f));
     EXPECT_TRUE(f.Image1->Empty());
-    EXPECT_EQ(Unit1::versionsnum, 203);
-    EXPECT_EQ(Unit1::version, QStringLiteral("2.03"));
+    EXPECT_EQ(Unit1::version, QStringLiteral(QUILLORA_VERSION));
+    // The number of the version file is the shown version without its dot:
+    // 2.03 is 203, 2.10 would be 210.
+    const QStringList parts = Unit1::version.split(QLatin1Char('.'));
+    ASSERT_EQ(parts.size(), 2);
+    EXPECT_EQ(parts[1].size(), 2);
+    EXPECT_EQ(Unit1::versionsnum, parts[0].toInt() * 100 + parts[1].toInt());
 }
 
 TEST_F(MainWindowFixture, ControlsCarryTheirCaptionsAndSizes)
