@@ -300,7 +300,11 @@ QString ProgramDirectory()
 QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,
                          const QString &home)
 {
-    if (programDirWritable)
+    // Below /usr/ lies what the package manager installed (/usr/lib/quillora/
+    // of the package, /usr/local/ of a "make install"): nothing is stored
+    // there, even when it can be written, as it can by root.
+    const bool systemTree = withSlash(programDir).startsWith(QStringLiteral("/usr/"));
+    if (programDirWritable && !systemTree)
         return withSlash(programDir);
     // A relative XDG_CONFIG_HOME is invalid and ignored.
     QString config = xdgConfigHome;
@@ -314,7 +318,7 @@ QString DataDirectory()
     const QString lpf = ProgramDirectory();
     const bool writable = ::access(QFile::encodeName(lpf).constData(), W_OK) == 0;
     const QString dir = DataDirectoryFor(lpf, writable, qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
-    if (!writable)
+    if (dir != withSlash(lpf))
         QDir().mkpath(dir);
     return dir;
 }

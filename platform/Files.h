@@ -55,9 +55,9 @@ void FindClose(TSearchRec &rec);
 QString ProgramDirectory();
 
 // The folder for the program's own stored files (settings, version and
-// style): the program directory when it can be written, otherwise
-// $XDG_CONFIG_HOME/Quillora/ (by default ~/.config/Quillora/).  With a
-// trailing "/".
+// style): the program directory when it can be written and is not an
+// installed one below /usr/, otherwise $XDG_CONFIG_HOME/Quillora/ (by default
+// ~/.config/Quillora/), created when missing.  With a trailing "/".
 QString DataDirectory();
 // The choice DataDirectory makes, for given circumstances (no side effects).
 QString DataDirectoryFor(const QString &programDir, bool programDirWritable, const QString &xdgConfigHome,

@@ -340,6 +340,11 @@ TEST(DataDirectory, FallsBackToTheUserConfigurationFolder)
     EXPECT_EQ(DataDirectoryFor("/usr/lib/q/", false, "/home/u/cfg", "/home/u"),
               QStringLiteral("/home/u/cfg/Quillora/"));
     EXPECT_EQ(DataDirectoryFor("/usr/lib/q/", false, "", "/home/u"), QStringLiteral("/home/u/.config/Quillora/"));
+    // An installed program directory is never written, not even by root.
+    EXPECT_EQ(DataDirectoryFor("/usr/lib/quillora", true, "", "/root"), QStringLiteral("/root/.config/Quillora/"));
+    EXPECT_EQ(DataDirectoryFor("/usr/local/lib/quillora/", true, "", "/root"),
+              QStringLiteral("/root/.config/Quillora/"));
+    EXPECT_EQ(DataDirectoryFor("/usrdata/q/", true, "", "/home/u"), QStringLiteral("/usrdata/q/"));
     // A relative XDG_CONFIG_HOME is not valid and is ignored.
     EXPECT_EQ(DataDirectoryFor("/usr/lib/q/", false, "cfg", "/home/u/"),
               QStringLiteral("/home/u/.config/Quillora/"));
