@@ -22,6 +22,7 @@
 #include <QCollator>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -30,6 +31,9 @@
 #include <cstring>
 
 #include <unistd.h>
+
+// The main window's diagnostics: QT_LOGGING_RULES="quillora.app.debug=true".
+Q_LOGGING_CATEGORY(lcApp, "quillora.app", QtWarningMsg)
 
 namespace Unit1 {
 
@@ -878,6 +882,12 @@ void TForm1::ReloadSources()
     }
     if (LBSources->count() > 0)
         LBSources->setCurrentRow(0);
+    if (lcApp().isDebugEnabled()) {
+        QStringList names;
+        for (int row = 0; row < LBSources->count(); ++row)
+            names << LBSources->item(row)->text();
+        qCDebug(lcApp) << "scanner list:" << names;
+    }
 }
 
 void TForm1::LBSourcesClick(QObject *)

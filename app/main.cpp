@@ -4,11 +4,22 @@
 #include "platform/Application.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char **argv)
 {
     platform::GuardedApplication qtApp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(true);
+
+    // Qt's own texts (file and printer dialogs, standard buttons) speak German
+    // like the program, whatever the system's language; without Qt's
+    // translations installed they stay English.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::German, QLocale::Germany), QStringLiteral("qt"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     TForm1 *form1 = Startup::CreateProgram();
 
