@@ -16,6 +16,8 @@ packages=(
   cups cups-client cups-daemon fonts-liberation
   fp-utils libchm-dev
   libtesseract-dev tesseract-ocr-deu tesseract-ocr-eng
+  librsvg2-bin qt6-translations-l10n
+  dpkg-dev file desktop-file-utils appstream lintian
 )
 
 missing=()
