@@ -50,7 +50,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Version)" = "$version" ] || fail "package version: $(field Version)"
 [ "$(field Architecture)" = amd64 ] || fail "architecture: $(field Architecture)"
 depends=$(field Depends)
-for p in qt6-translations-l10n fonts-liberation libqt6widgets6 libqt6gui6 libqt6printsupport6 libsane1 libjpeg62-turbo libc6; do
+for p in qt6-translations-l10n fonts-liberation tesseract-ocr-deu tesseract-ocr-eng libtesseract5 libqt6widgets6 libqt6gui6 libqt6printsupport6 libsane1 libjpeg62-turbo libc6; do
   [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] || fail "Depends lacks $p: $depends"
 done
 recommends=$(field Recommends)
