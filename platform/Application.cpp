@@ -1,5 +1,8 @@
 #include "platform/Application.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
+
 #include "platform/Boxes.h"
 #include "platform/Exceptions.h"
 #include "platform/Help.h"
@@ -80,6 +83,21 @@ bool GuardedApplication::notify(QObject *receiver, QEvent *event)
         Boxes::instance().ShowError(QStringLiteral("Unbekannter Fehler"));
     }
     return false;
+}
+
+bool InstallGermanTranslations()
+{
+    static bool installed = [] {
+        const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        auto *translator = new QTranslator(qApp);
+        if (!translator->load(QStringLiteral("qtbase_de"), folder)) {
+            delete translator;
+            return false;
+        }
+        QCoreApplication::installTranslator(translator);
+        return true;
+    }();
+    return installed;
 }
 
 } // namespace platform

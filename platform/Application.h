@@ -66,4 +66,9 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
+// Loads Qt's own German translations (Debian's Qt translation files), so
+// Qt's standard dialogs and buttons speak German.  Once per process; true
+// when the translations were found.
+bool InstallGermanTranslations();
+
 } // namespace platform

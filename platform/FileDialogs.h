@@ -7,8 +7,10 @@
 
 #include "platform/Service.h"
 
+#include <QFileDialog>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QWidget;
@@ -27,6 +29,17 @@ public:
 // The service in use: the real dialog unless a test installed another
 // (see platform/Service.h).
 FileDialogService &fileDialogs();
+
+// Qt's file dialog, as the real service shows it: a name in a folder that
+// does not exist is refused with an information box, and the dialog stays
+// open.
+class DocumentFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override;
+};
+std::unique_ptr<DocumentFileDialog> NewDocumentFileDialog(QWidget *parent, const QString &fileName);
+QString NoSuchFolderText(const QString &folder);
 
 // Qt's file dialog.
 class QtFileDialogService : public FileDialogService {

@@ -19,7 +19,6 @@ namespace platform {
 
 namespace {
 
-
 QString withSlash(QString dir)
 {
     if (!dir.endsWith(QLatin1Char('/')))
@@ -37,6 +36,14 @@ bool FileExists(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return false;
     return !S_ISDIR(st.st_mode);
+}
+
+bool NativeFileExists(const QByteArray &path)
+{
+    if (path.isEmpty())
+        return false;
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const QString &path)
@@ -190,9 +197,8 @@ bool MatchesWildcard(const char *pattern, const char *name)
         if (*pattern == '*') {
             starP = ++pattern;
             starN = name;
-        } else if (*pattern == '?' ||
-                   (*pattern && lowerAscii(static_cast<unsigned char>(*pattern)) ==
-                                    lowerAscii(static_cast<unsigned char>(*name)))) {
+        } else if (*pattern == '?' || (*pattern && lowerAscii(static_cast<unsigned char>(*pattern)) ==
+                                                       lowerAscii(static_cast<unsigned char>(*name)))) {
             ++pattern;
             ++name;
         } else if (starP) {
@@ -221,6 +227,13 @@ QDateTime TSearchRec::Time() const
     if (!state || ::stat(state->currentPath().constData(), &st) != 0)
         return {};
     return QDateTime::fromSecsSinceEpoch(st.st_mtime);
+}
+
+QByteArray TSearchRec::NativeName() const
+{
+    if (!state)
+        return QByteArray();
+    return QByteArray(state->currentName.data(), qsizetype(state->currentName.size()));
 }
 
 bool TSearchRec::ReadOnly() const
@@ -266,7 +279,13 @@ int FindFirst(const QString &pattern, int attr, TSearchRec &rec)
 int SearchFolder(const QString &folder, const QStringList &patterns, int attr,
                  const std::function<void(int pattern, const TSearchRec &rec)> &found)
 {
-    QByteArray dir = QFile::encodeName(folder);
+    return SearchFolder(QFile::encodeName(folder), patterns, attr, found);
+}
+
+int SearchFolder(const QByteArray &nativeFolder, const QStringList &patterns, int attr,
+                 const std::function<void(int pattern, const TSearchRec &rec)> &found)
+{
+    QByteArray dir = nativeFolder;
     if (!dir.endsWith('/'))
         dir += '/';
     std::vector<QByteArray> encoded;

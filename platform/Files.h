@@ -25,6 +25,8 @@ constexpr int faAnyFile = 0x1FF;
 // True when |path| names an existing file (not a folder).
 bool FileExists(const QString &path);
 bool DirectoryExists(const QString &path);
+// The same for a name given as the bytes the system knows it by.
+bool NativeFileExists(const QByteArray &nativePath);
 
 // State of a running directory search.  Name and Attr are filled for each
 // entry found; size, time and the read-only state cost a system call each
@@ -36,6 +38,9 @@ struct TSearchRec {
     qint64 Size() const;    // 0 for anything but a plain file
     QDateTime Time() const; // last modification
     bool ReadOnly() const;  // this process may not write it
+    // The entry's name as the bytes the system knows it by; Name shows
+    // bytes that are no UTF-8 as the replacement character.
+    QByteArray NativeName() const;
 
     struct State;
     std::shared_ptr<State> state;
@@ -70,6 +75,8 @@ QString DataDirectoryFor(const QString &programDir, bool programDirWritable, con
 // FindFirst/FindNext search per pattern, at the cost of one.  0, or the
 // errno value of a folder that cannot be read.
 int SearchFolder(const QString &folder, const QStringList &patterns, int attr,
+                 const std::function<void(int pattern, const TSearchRec &rec)> &found);
+int SearchFolder(const QByteArray &nativeFolder, const QStringList &patterns, int attr,
                  const std::function<void(int pattern, const TSearchRec &rec)> &found);
 
 // Matches |name| against a wildcard |pattern| ("*": any run of bytes, "?":

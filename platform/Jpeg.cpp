@@ -29,17 +29,75 @@ namespace {
 
 std::size_t g_maxPixels = std::size_t(200) * 1000 * 1000;
 
+constexpr char kTooLargeText[] = "Das Bild ist zu groß oder leer.";
+constexpr char kNoMemoryText[] = "Nicht genügend Speicher für das Bild.";
+constexpr char kUnreadableText[] = "Die JPEG-Datei kann nicht gelesen werden.";
+constexpr char kNotWrittenText[] = "Das Bild kann nicht als JPEG gespeichert werden.";
+constexpr char kEmptyImageText[] = "Ein leeres Bild kann nicht als JPEG gespeichert werden.";
+
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
 };
 
+// The library's messages that damaged or unusual files cause, in German;
+// the parameters are the library's own (msg_parm.i).
+struct GermanMessage {
+    int code;
+    const char *format;
+};
+
+constexpr GermanMessage kGermanMessages[] = {
+    {JERR_NO_SOI, "Keine JPEG-Datei: beginnt mit 0x%02x 0x%02x"},
+    {JERR_INPUT_EMPTY, "Die JPEG-Datei ist leer."},
+    {JERR_INPUT_EOF, "Die JPEG-Datei endet vorzeitig."},
+    {JERR_BAD_PRECISION, "Nicht unterstützte Genauigkeit der JPEG-Daten: %d"},
+    {JERR_IMAGE_TOO_BIG, "Die größte unterstützte Bildabmessung ist %u Pixel."},
+    {JERR_EMPTY_IMAGE, "Leeres JPEG-Bild."},
+    {JERR_SOF_UNSUPPORTED, "Nicht unterstütztes JPEG-Verfahren: SOF-Typ 0x%02x"},
+    {JERR_BAD_HUFF_TABLE, "Ungültige Huffman-Tabelle in der JPEG-Datei."},
+    {JERR_NO_HUFF_TABLE, "Die Huffman-Tabelle 0x%02x ist nicht definiert."},
+    {JERR_NO_QUANT_TABLE, "Die Quantisierungstabelle 0x%02x ist nicht definiert."},
+    {JERR_BAD_COMPONENT_ID, "Ungültige Komponentennummer %d im Scan-Kopf."},
+    {JERR_BAD_LENGTH, "Ungültige Länge eines Markers in der JPEG-Datei."},
+    {JERR_SOI_DUPLICATE, "Ungültiger Aufbau der JPEG-Datei: zwei SOI-Marker."},
+    {JERR_SOF_DUPLICATE, "Ungültiger Aufbau der JPEG-Datei: zwei SOF-Marker."},
+    {JERR_SOS_NO_SOF, "Ungültiger Aufbau der JPEG-Datei: SOS vor SOF."},
+    {JERR_SOF_NO_SOS, "Ungültiger Aufbau der JPEG-Datei: SOS-Marker fehlt."},
+    {JERR_EOI_EXPECTED, "Mehr als ein Scan war nicht erwartet."},
+    {JERR_OUT_OF_MEMORY, "Nicht genügend Speicher für das Bild."},
+    {JERR_BAD_PROGRESSION, "Ungültige Parameter der progressiven JPEG-Datei: Ss=%d Se=%d Ah=%d Al=%d"},
+    {JERR_COMPONENT_COUNT, "Zu viele Farbkomponenten: %d, höchstens %d"},
+    {JERR_UNKNOWN_MARKER, "Nicht unterstützter Marker-Typ 0x%02x"},
+    {JERR_BAD_SAMPLING, "Ungültige Abtastfaktoren in der JPEG-Datei."},
+    {JERR_ARITH_NOTIMPL, "Arithmetische Kodierung wird nicht unterstützt."},
+    {JERR_BAD_DCT_COEF, "DCT-Koeffizient außerhalb des gültigen Bereichs."},
+    {JERR_BAD_DCTSIZE, "IDCT-Blockgröße %d wird nicht unterstützt."},
+    {JERR_WIDTH_OVERFLOW, "Das Bild ist zu breit."},
+    {JERR_CONVERSION_NOTIMPL, "Nicht unterstützte Farbumwandlung."},
+    {JERR_NOTIMPL, "Die angeforderten Eigenschaften sind unvereinbar."},
+    {JERR_TOO_LITTLE_DATA, "Die JPEG-Datei enthält zu wenige Bildzeilen."},
+};
+
 extern "C" void onJpegError(j_common_ptr cinfo)
 {
     auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
     err->message[0] = '\0';
-    (*cinfo->err->format_message)(cinfo, err->message);
+    const int code = cinfo->err->msg_code;
+    const int *p = cinfo->err->msg_parm.i;
+    const char *format = nullptr;
+    for (const GermanMessage &m : kGermanMessages)
+        if (m.code == code)
+            format = m.format;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    if (format)
+        std::snprintf(err->message, sizeof err->message, format, p[0], p[1], p[2], p[3]);
+    else
+        std::snprintf(err->message, sizeof err->message,
+                      "Die JPEG-Datei ist beschädigt oder wird nicht unterstützt (Fehler %d).", code);
+#pragma GCC diagnostic pop
     std::longjmp(err->jump, 1);
 }
 
@@ -58,7 +116,7 @@ extern "C" void onJpegProgress(j_common_ptr cinfo)
     auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (d->input_scan_number > kMaxScans) {
         auto *err = reinterpret_cast<ErrorManager *>(cinfo->err);
-        std::snprintf(err->message, sizeof err->message, "Too many scans in progressive JPEG file");
+        std::snprintf(err->message, sizeof err->message, "Zu viele Durchgänge in der progressiven JPEG-Datei.");
         std::longjmp(err->jump, 1);
     }
 }
@@ -490,7 +548,7 @@ void setMaxImagePixels(std::size_t pixels)
 QImage decodeJpeg(const std::uint8_t *data, std::size_t size)
 {
     if (!data || size == 0)
-        throw JpegError("Empty input file");
+        throw JpegError("Die JPEG-Datei ist leer.");
     QImage image;
     auto st = std::make_unique<DecodeState>();
     st->data = data;
@@ -500,10 +558,10 @@ QImage decodeJpeg(const std::uint8_t *data, std::size_t size)
     st->ctx = &image;
     if (!decodeRaw(*st)) {
         if (st->tooLarge)
-            throw JpegError("Image too large or empty");
+            throw JpegError(kTooLargeText);
         if (st->noMemory)
-            throw JpegError("Insufficient memory");
-        throw JpegError(st->err.message[0] ? st->err.message : "JPEG error");
+            throw JpegError(kNoMemoryText);
+        throw JpegError(st->err.message[0] ? st->err.message : kUnreadableText);
     }
     return image;
 }
@@ -514,8 +572,8 @@ std::vector<std::uint8_t> encode(EncodeState &st)
 {
     if (!encodeRaw(st)) {
         if (st.noMemory)
-            throw JpegError("Insufficient memory");
-        throw JpegError(st.err.message[0] ? st.err.message : "JPEG error");
+            throw JpegError(kNoMemoryText);
+        throw JpegError(st.err.message[0] ? st.err.message : kNotWrittenText);
     }
     std::unique_ptr<unsigned char, decltype(&std::free)> buffer(st.dest.buffer, &std::free);
     st.dest.buffer = nullptr;
@@ -527,12 +585,12 @@ std::vector<std::uint8_t> encode(EncodeState &st)
 std::vector<std::uint8_t> encodeJpeg(const QImage &source, int quality)
 {
     if (source.isNull() || source.width() <= 0 || source.height() <= 0)
-        throw JpegError("Empty JPEG image");
+        throw JpegError(kEmptyImageText);
     QImage image = source;
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
         image = image.convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
-        throw JpegError("Insufficient memory");
+        throw JpegError(kNoMemoryText);
     auto st = std::make_unique<EncodeState>();
     st->first = image.constBits();
     st->step = std::ptrdiff_t(image.bytesPerLine());
@@ -546,7 +604,7 @@ std::vector<std::uint8_t> encodeJpegBgrRows(const std::uint8_t *first, std::ptrd
                                             int quality)
 {
     if (!first || width <= 0 || height <= 0)
-        throw JpegError("Empty JPEG image");
+        throw JpegError(kEmptyImageText);
     auto st = std::make_unique<EncodeState>();
     st->first = first;
     st->step = step;

@@ -22,7 +22,6 @@ namespace {
 // Picture files larger than this are not read into memory.
 constexpr off_t kMaxFileSize = off_t(1) << 30;
 
-
 class Fd {
 public:
     explicit Fd(int fd) : fd_(fd) {}
@@ -48,15 +47,15 @@ private:
 
 } // namespace
 
-
 namespace {
 
 // Opens a plain file of at most kMaxFileSize bytes for reading and gives its
 // description.  Non-blocking, so that a pipe or device under a picture's
 // name cannot hang the program; anything but a regular file is refused.
-Fd openRegularFileForReading(const QString &path, struct stat &st)
+Fd openRegularFileForReading(const QByteArray &nativePath, struct stat &st)
 {
-    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const QString path = QFile::decodeName(nativePath);
+    Fd fd(::open(nativePath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         throw FileAccessError(FileAccessError::Op::Open, path, errno);
     if (::fstat(fd.get(), &st) != 0)
@@ -74,6 +73,11 @@ Fd openRegularFileForReading(const QString &path, struct stat &st)
 
 std::vector<std::uint8_t> readWholeFile(const QString &path)
 {
+    return readWholeFile(QFile::encodeName(path));
+}
+
+std::vector<std::uint8_t> readWholeFile(const QByteArray &path)
+{
     struct stat st {};
     Fd fd = openRegularFileForReading(path, st);
     // One allocation of the size measured when the file was opened (which
@@ -81,12 +85,14 @@ std::vector<std::uint8_t> readWholeFile(const QString &path)
     std::vector<std::uint8_t> data(std::size_t(st.st_size));
     const ssize_t n = ReadFull(fd.get(), data.data(), data.size());
     if (n < 0)
-        throw FileAccessError(FileAccessError::Op::Read, path, errno);
+        throw FileAccessError(FileAccessError::Op::Read, QFile::decodeName(path), errno);
     data.resize(std::size_t(n));
     return data;
 }
 
-MappedFile::MappedFile(const QString &path)
+MappedFile::MappedFile(const QString &path) : MappedFile(QFile::encodeName(path)) {}
+
+MappedFile::MappedFile(const QByteArray &path)
 {
     struct stat st {};
     Fd fd = openRegularFileForReading(path, st);
@@ -147,7 +153,14 @@ QImage &Picture::editImage()
 
 void Picture::loadFromFile(const QString &path)
 {
-    const QString ext = QFileInfo(path).suffix().toLower();
+    loadFromFile(QFile::encodeName(path));
+}
+
+void Picture::loadFromFile(const QByteArray &path)
+{
+    const QByteArray file = path.mid(path.lastIndexOf('/') + 1);
+    const qsizetype dot = file.lastIndexOf('.');
+    const QString ext = dot < 0 ? QString() : QFile::decodeName(file.mid(dot + 1)).toLower();
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) {
         setJpegData(readWholeFile(path));
     } else if (ext == QLatin1String("bmp")) {
@@ -167,6 +180,11 @@ std::vector<std::uint8_t> Picture::jpegBytes(int quality) const
 }
 
 void Picture::saveBitmapFile(const QString &path) const
+{
+    saveBitmapFile(QFile::encodeName(path));
+}
+
+void Picture::saveBitmapFile(const QByteArray &path) const
 {
     // Under a temporary name until complete, so a killed save never leaves
     // a truncated bitmap that looks like a document.

@@ -18,14 +18,19 @@
 
 namespace platform {
 
-// Reads a whole file; throws FileAccessError.
+// Reads a whole file in one allocation of its size; a file larger than the
+// limit for pictures is refused before anything is read.  Throws
+// FileAccessError.  The QByteArray overloads take the name as the bytes the
+// system knows it by.
 std::vector<std::uint8_t> readWholeFile(const QString &path);
+std::vector<std::uint8_t> readWholeFile(const QByteArray &nativePath);
 
 // A whole file mapped into memory for reading (or read into memory where
 // the file system cannot map it).  Throws FileAccessError.
 class MappedFile {
 public:
     explicit MappedFile(const QString &path);
+    explicit MappedFile(const QByteArray &nativePath);
     ~MappedFile();
     MappedFile(const MappedFile &) = delete;
     MappedFile &operator=(const MappedFile &) = delete;
@@ -81,6 +86,7 @@ public:
     // FileAccessError, JpegError, BmpError or PictureFormatError and then
     // leaves the picture as it was.
     void loadFromFile(const QString &path);
+    void loadFromFile(const QByteArray &nativePath);
 
     // The JPEG bytes of this picture: the kept compressed data when there is
     // any, otherwise the pixels encoded at |quality|.  Throws JpegError
@@ -92,6 +98,7 @@ public:
     // is not flushed to the disk, being an intermediate step).  Throws
     // FileAccessError or BmpError.
     void saveBitmapFile(const QString &path) const;
+    void saveBitmapFile(const QByteArray &nativePath) const;
 
 private:
     Kind kind_ = Kind::Empty;

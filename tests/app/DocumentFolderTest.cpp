@@ -224,7 +224,7 @@ TEST_F(DocumentFolder, ADamagedJpegShowsTheDecodersErrorAndStaysHidden)
     writeBytes(DocumentDir() + "kaputt.jpg", {'k', 'e', 'i', 'n', ' ', 'B', 'i', 'l', 'd'});
     TForm1 &f = Start();
     f.ListBox1->setCurrentRow(rowOf(f.ListBox1, "kaputt.jpg"));
-    EXPECT_EQ(boxes.errors(), QStringList{"Not a JPEG file: starts with 0x6b 0x65"});
+    EXPECT_EQ(boxes.errors(), QStringList{"Keine JPEG-Datei: beginnt mit 0x6b 0x65"});
     EXPECT_TRUE(f.Image1->isHidden());
     EXPECT_EQ(Unit1::list_b, 0);
     EXPECT_FALSE(f.SpeedButton3->isEnabled());
