@@ -24,6 +24,20 @@ void TPanel::SetCaption(const QString &caption)
     update();
 }
 
+void TPanel::SetCaptionBelow(QWidget *child)
+{
+    captionBelow_ = child;
+    update();
+}
+
+QRect TPanel::CaptionArea() const
+{
+    QRect area = rect();
+    if (captionBelow_ && captionBelow_->isVisible())
+        area.setTop(std::min(area.bottom(), captionBelow_->geometry().bottom() + 1));
+    return area;
+}
+
 void TPanel::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
@@ -31,7 +45,27 @@ void TPanel::paintEvent(QPaintEvent *event)
         return;
     QPainter p(this);
     p.setPen(palette().color(QPalette::WindowText));
-    p.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, caption_);
+    p.drawText(CaptionArea(), Qt::AlignCenter | Qt::TextWordWrap, caption_);
+}
+
+TPathLabel::TPathLabel(QWidget *parent) : QLabel(parent) {}
+
+void TPathLabel::SetPath(const QString &path)
+{
+    setText(path);
+    setToolTip(path);
+}
+
+QString TPathLabel::ShownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void TPathLabel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+    p.drawText(contentsRect(), int(alignment()), ShownText());
 }
 
 TImage::TImage(QWidget *parent) : QWidget(parent)
@@ -179,7 +213,7 @@ QIcon FloppyDisk(int size)
         body.closeSubpath();
         p.drawPath(body);
         p.setBrush(QColor(235, 235, 235));
-        p.drawRect(QRectF(7, 3, 13, 8));   // metal shutter
+        p.drawRect(QRectF(7, 3, 13, 8)); // metal shutter
         p.setBrush(QColor(50, 80, 160));
         p.drawRect(QRectF(15, 4, 3, 6));
         p.setBrush(Qt::white);

@@ -5,6 +5,8 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
+#include <QLabel>
+#include <QPointer>
 #include <QToolButton>
 #include <QWidget>
 
@@ -15,12 +17,31 @@ public:
     explicit TPanel(QWidget *parent = nullptr);
     QString Caption() const { return caption_; }
     void SetCaption(const QString &caption);
+    // The caption is centred in the part of the panel below |child| (the
+    // whole panel without one).
+    void SetCaptionBelow(QWidget *child);
+    QRect CaptionArea() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QString caption_;
+    QPointer<QWidget> captionBelow_;
+};
+
+// A label for a path: a path too long for it is shown shortened in the
+// middle, and the whole path is its tool tip.
+class TPathLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TPathLabel(QWidget *parent = nullptr);
+    void SetPath(const QString &path);
+    // The text as drawn.
+    QString ShownText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // The picture area.  With Stretch on, the picture fills the whole area
