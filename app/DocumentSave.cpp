@@ -34,10 +34,15 @@ QString jpgFileNameFor(const QString &path)
     return file.left(std::max<qsizetype>(0, file.size() - 3)) + QLatin1String("jpg");
 }
 
-bool fileExists(const QString &path)
+bool fileExists(const QByteArray &path)
 {
     struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool fileExists(const QString &path)
+{
+    return fileExists(QFile::encodeName(path));
 }
 
 void replaceFile(const QString &path, const std::function<void(const platform::ByteSink &)> &produce)
@@ -52,35 +57,64 @@ void replaceFile(const QString &path, const std::vector<std::uint8_t> &bytes)
 
 void overwriteDocument(const platform::Picture &picture, const QString &path)
 {
-    if (path.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive)) {
-        replaceFile(path, [&picture](const platform::ByteSink &sink) { platform::writeBmp(picture.image(), sink); });
-        return;
-    }
-    replaceFile(path, picture.jpegBytes(kOverwriteQuality));
+    overwriteDocument(picture, QFile::encodeName(path));
 }
 
-QString freeTemporaryBitmapName(const QString &folder, const QString &name)
+void overwriteDocument(const platform::Picture &picture, const QByteArray &path)
+{
+    if (path.toLower().endsWith(".bmp")) {
+        platform::WriteFileAtomically(
+            path, [&picture](const platform::ByteSink &sink) { platform::writeBmp(picture.image(), sink); });
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = picture.jpegBytes(kOverwriteQuality);
+    platform::WriteFileAtomically(path, [&bytes](const platform::ByteSink &sink) { sink(bytes.data(), bytes.size()); });
+}
+
+namespace {
+
+// Whether anything at all, a dangling link included, has the name |path|.
+bool nameTaken(const QByteArray &path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+} // namespace
+
+QByteArray freeTemporaryBitmapName(const QByteArray &folder, const QByteArray &name)
 {
     for (int n = 1;; ++n) {
-        const QString candidate = folder + name + QLatin1Char('~') + QString::number(n) + QLatin1String(".bmp");
-        if (!QFileInfo::exists(candidate) && !QFileInfo(candidate).isSymLink())
+        const QByteArray candidate = folder + name + '~' + QByteArray::number(n) + ".bmp";
+        if (!nameTaken(candidate))
             return candidate;
     }
 }
 
+QString freeTemporaryBitmapName(const QString &folder, const QString &name)
+{
+    return QFile::decodeName(freeTemporaryBitmapName(QFile::encodeName(folder), QFile::encodeName(name)));
+}
+
 QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name)
 {
-    QString bmpPath = folder + name + QLatin1String(".bmp");
-    const QString jpgName = jpgFileNameFor(bmpPath);
+    return QFile::decodeName(writeNewDocument(picture, QFile::encodeName(folder), QFile::encodeName(name)));
+}
+
+QByteArray writeNewDocument(const platform::Picture &picture, const QByteArray &folder, const QByteArray &name)
+{
+    QByteArray bmpPath = folder + name + ".bmp";
+    const QByteArray jpgName = name.mid(name.lastIndexOf('/') + 1) + ".jpg";
     if (!picture.isEmpty()) {
-        // A bitmap document of that name is never overwritten by the
-        // temporary file: the picture then goes to a free name beside it.
-        if (fileExists(bmpPath) || QFileInfo(bmpPath).isDir() || QFileInfo(bmpPath).isSymLink())
+        // A bitmap document of that name (or anything else there) is never
+        // overwritten by the temporary file: the picture then goes to a free
+        // name beside it.
+        if (nameTaken(bmpPath))
             bmpPath = freeTemporaryBitmapName(folder, name);
         picture.saveBitmapFile(bmpPath);
     }
     if (!fileExists(bmpPath))
-        return QString();
+        return QByteArray();
     std::vector<std::uint8_t> jpeg;
     {
         const platform::MappedFile bmp(bmpPath);
@@ -92,8 +126,9 @@ QString writeNewDocument(const platform::Picture &picture, const QString &folder
         else
             jpeg = platform::encodeJpeg(platform::decodeBmp(bmp.data(), bmp.size()), kNewDocumentQuality);
     }
-    replaceFile(folder + jpgName, jpeg);
-    ::unlink(QFile::encodeName(bmpPath).constData());
+    platform::WriteFileAtomically(folder + jpgName,
+                                  [&jpeg](const platform::ByteSink &sink) { sink(jpeg.data(), jpeg.size()); });
+    ::unlink(bmpPath.constData());
     return jpgName;
 }
 

@@ -39,6 +39,7 @@ void replaceFile(const QString &path, const std::function<void(const platform::B
 // bytes at kOverwriteQuality (an unchanged opened JPEG keeps its original
 // bytes).  Written through replaceFile.
 void overwriteDocument(const platform::Picture &picture, const QString &path);
+void overwriteDocument(const platform::Picture &picture, const QByteArray &nativePath);
 
 // Writes a new document named |name| (without ".jpg") into |folder| (ending
 // in a path delimiter): the picture goes to |folder|name.bmp as a Windows
@@ -51,11 +52,17 @@ void overwriteDocument(const platform::Picture &picture, const QString &path);
 // of the written document, or an empty string when none was written.  A
 // failure throws; a bitmap file written before the failure stays.
 QString writeNewDocument(const platform::Picture &picture, const QString &folder, const QString &name);
+// The same with folder and name as the bytes the system knows them by;
+// returns the written file name the same way.
+QByteArray writeNewDocument(const platform::Picture &picture, const QByteArray &nativeFolder,
+                            const QByteArray &nativeName);
 
 // Whether something other than a folder lies at |path|.
 bool fileExists(const QString &path);
+bool fileExists(const QByteArray &nativePath);
 
 // The first |folder|name~N.bmp (N = 1, 2, ...) that names nothing yet.
 QString freeTemporaryBitmapName(const QString &folder, const QString &name);
+QByteArray freeTemporaryBitmapName(const QByteArray &nativeFolder, const QByteArray &nativeName);
 
 } // namespace quillora

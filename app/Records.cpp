@@ -19,6 +19,12 @@ QString ShortStringValue(const std::uint8_t *field, int capacity)
     return QString::fromLocal8Bit(reinterpret_cast<const char *>(field + 1), len);
 }
 
+QByteArray ShortStringBytes(const std::uint8_t *field, int capacity)
+{
+    const int len = std::min<int>(field[0], capacity);
+    return QByteArray(reinterpret_cast<const char *>(field + 1), len);
+}
+
 void SetShortString(std::uint8_t *field, int capacity, const QString &value)
 {
     const QByteArray bytes = platform::CutAtCharacterBoundary(value.toLocal8Bit(), capacity);

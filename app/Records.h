@@ -65,6 +65,8 @@ static_assert(offsetof(welcheversion, padding) == 103);
 // bytes after them untouched.  Text is the locale's 8-bit encoding (UTF-8),
 // cut at a character boundary to fit.
 QString ShortStringValue(const std::uint8_t *field, int capacity);
+// The text bytes of the field, as stored.
+QByteArray ShortStringBytes(const std::uint8_t *field, int capacity);
 void SetShortString(std::uint8_t *field, int capacity, const QString &value);
 
 // Record files.

@@ -35,6 +35,7 @@ TForm1 *CreateProgram()
     auto &app = platform::Application::instance();
     app.SetTitle(QStringLiteral("Quillora"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
+    platform::InstallGermanTranslations();
 
     // 3. The program's looks, then the start-up look; a failure is shown and
     //    start-up goes on.

@@ -23,10 +23,12 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
 #include <unordered_set>
+#include <vector>
 #include <utility>
 #include <cstring>
 
@@ -45,6 +47,23 @@ QString Pfad()
 void SetPfad(const QString &folder)
 {
     SetShortString(option.pfad, 255, folder);
+}
+
+QByteArray PfadNative()
+{
+    return ShortStringBytes(option.pfad, 255);
+}
+
+QByteArray NativeFor(const QString &shown, const QByteArray &bytes)
+{
+    if (!bytes.isNull() && QFile::decodeName(bytes) == shown)
+        return bytes;
+    return QFile::encodeName(shown);
+}
+
+QByteArray CurrentDocumentNative()
+{
+    return NativeFor(datei_m, datei_m_bytes);
 }
 
 QString SettingsFilePath()
@@ -66,6 +85,7 @@ void ResetState()
     std::memset(&option, 0, sizeof option);
     std::memset(&t_version, 0, sizeof t_version);
     datei_m.clear();
+    datei_m_bytes.clear();
     breit = 0;
     d_name.clear();
     platform::FindClose(SearchRec);
@@ -153,7 +173,10 @@ void TForm1::buildControls()
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFixedHeight(177);
     GroupBox1->setFont(QFont(QStringLiteral("Microsoft Sans Serif"), 9, QFont::Normal));
-    panel4Layout->addWidget(GroupBox1);
+    // At the top of its panel also while the picture area is hidden.
+    panel4Layout->addWidget(GroupBox1, 0, Qt::AlignTop);
+    // Its controls are placed by hand; none may be cut off.
+    GroupBox1->setMinimumWidth(356);
 
     Label1 = new QLabel(QStringLiteral("Bitte erst Verzeichnis und Namen wählen. "), GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -175,7 +198,7 @@ void TForm1::buildControls()
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(10, 86, 30, 16);
 
-    Label3 = new QLabel(GroupBox1);
+    Label3 = new TPathLabel(GroupBox1);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(42, 86, 160, 16);
 
@@ -206,6 +229,10 @@ void TForm1::buildControls()
     Image1 = new TImage(Panel4);
     Image1->setObjectName(QStringLiteral("Image1"));
     panel4Layout->addWidget(Image1, 1);
+    // The waiting text shows in the middle of the hidden picture area; the
+    // window never gets so low that it would not fit there.
+    Panel4->SetCaptionBelow(GroupBox1);
+    Panel4->setMinimumHeight(177 + 3 * Panel4->fontMetrics().height());
 
     // Right side: the document list.
     Panel2 = new TPanel(Panel3);
@@ -223,6 +250,7 @@ void TForm1::buildControls()
     ListBox1 = new QListWidget(GroupBox2);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setSortingEnabled(false);
+    ListBox1->setMinimumHeight(3 * ListBox1->fontMetrics().height());
     gb2Layout->addWidget(ListBox1, 1);
     Panel5 = new TPanel(GroupBox2);
     Panel5->setObjectName(QStringLiteral("Panel5"));
@@ -269,7 +297,7 @@ void TForm1::FormCreate(QObject *)
     platform::Guarded([&] { opt_lesen(this); });
 
     // 3. The stored folder.
-    Label3->setText(Pfad());
+    ShowFolder(Pfad());
 
     // 4. Help file.
     chmFile = lpf + QStringLiteral("Quillora-Hilfe.chm");
@@ -310,6 +338,11 @@ void TForm1::FormCreate(QObject *)
 
     // 13. The documents of the stored folder.
     Dir_Listbox_fuellen(this);
+}
+
+void TForm1::ShowFolder(const QString &folder)
+{
+    Label3->SetPath(folder);
 }
 
 int TForm1::OuterWidth() const
@@ -366,6 +399,22 @@ struct CaseInsensitiveEqual {
 
 } // namespace
 
+namespace {
+// The file name bytes of a document list entry.
+constexpr int kNativeNameRole = Qt::UserRole + 2;
+} // namespace
+
+QByteArray TForm1::EntryNative(const QListWidgetItem *entry)
+{
+    const QVariant bytes = entry->data(kNativeNameRole);
+    return bytes.isValid() ? bytes.toByteArray() : QFile::encodeName(entry->text());
+}
+
+QByteArray TForm1::NameFieldNative() const
+{
+    return NativeFor(Edit1->text(), nameFieldBytes_);
+}
+
 struct TForm1::ListedNames {
     std::unordered_set<QString, CaseInsensitiveHash, CaseInsensitiveEqual> names;
 };
@@ -375,21 +424,35 @@ void TForm1::Dir_Listbox_fuellen(QObject *)
     ListBox1->clear();
     if (Pfad().isEmpty())
         return;
+    // What a killed save left behind is not a document.
+    platform::RemoveStaleTemporaries(PfadNative());
     // The ".jpg" names in the order the file system returns them, then the
     // ".bmp" names: one pass over the folder yields both searches.
-    QStringList found[2];
-    platform::SearchFolder(Pfad(), {QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, platform::faAnyFile,
-                           [&](int pattern, const platform::TSearchRec &rec) { found[pattern] << rec.Name; });
+    struct Found {
+        QString name;
+        QByteArray bytes;
+    };
+    std::vector<Found> found[2];
+    platform::SearchFolder(PfadNative(), {QStringLiteral("*.jpg"), QStringLiteral("*.bmp")}, platform::faAnyFile,
+                           [&](int pattern, const platform::TSearchRec &rec) {
+                               found[pattern].push_back({rec.Name, rec.NativeName()});
+                           });
 
     ListedNames listed;
     const bool sorted = ListBox1->isSortingEnabled();
     ListBox1->setUpdatesEnabled(false);
-    for (const QStringList &names : found) {
-        for (const QString &name : names) {
-            d_name = name;
-            if (!listed.names.insert(d_name).second)
+    for (const std::vector<Found> &names : found) {
+        for (const Found &entry : names) {
+            d_name = entry.name;
+            // Names that are no UTF-8 are told apart by their bytes, not by
+            // how they are shown.
+            const QString key = d_name.contains(QChar::ReplacementCharacter)
+                                    ? QString(QChar(1)) + QString::fromLatin1(entry.bytes)
+                                    : d_name;
+            if (!listed.names.insert(key).second)
                 continue;
             auto *item = new TDocumentItem(d_name);
+            item->setData(kNativeNameRole, entry.bytes);
             if (sorted)
                 ListBox1->addItem(item); // the model inserts it at its place
             else
@@ -398,6 +461,18 @@ void TForm1::Dir_Listbox_fuellen(QObject *)
     }
     ListBox1->setUpdatesEnabled(true);
 }
+
+namespace {
+
+// Writes the settings record; what a killed write left beside the file
+// goes first.
+bool writeSettingsRecord()
+{
+    platform::RemoveStaleTemporaries(QFile::encodeName(platform::DataDirectory()));
+    return WriteRecordFile(SettingsFilePath(), &option, sizeof option);
+}
+
+} // namespace
 
 void TForm1::opt_lesen(QObject *)
 {
@@ -418,7 +493,7 @@ void TForm1::opt_anlegen(QObject *)
     option.Str1[0] = 0;
     option.str2[0] = 0;
     option.str3[0] = 0;
-    if (!WriteRecordFile(SettingsFilePath(), &option, sizeof option))
+    if (!writeSettingsRecord())
         return; // no stored settings this run
     creatingSettings_ = true;
     opt_speichern(this);
@@ -429,7 +504,7 @@ void TForm1::opt_speichern(QObject *)
 {
     if (platform::FileExists(SettingsFilePath())) {
         option.anzahl = 0;
-        WriteRecordFile(SettingsFilePath(), &option, sizeof option);
+        writeSettingsRecord();
     } else if (!creatingSettings_) {
         opt_anlegen(this);
     }
@@ -463,6 +538,8 @@ void TForm1::version_anlegen(QObject *)
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (deferListInput(watched, event))
+        return true;
     if (event->type() == QEvent::KeyPress && isActiveWindow()) {
         // Key preview: the window sees each key once, before the focused
         // control (the first delivery goes to the focus widget).
@@ -537,13 +614,12 @@ namespace {
 const QString kNameExistsText = QStringLiteral(
     "      Der Dateiname ist bereits vorhanden.      \nBitte wählen Sie einen anderen Dateinamen.      \n"
     "sonst wird das alte Dokument überschrieben.     ");
-const QString kNameTooLongText = QStringLiteral(
-    "  Der Bildname darf nur 30 Zeichen ohne Dateiendung enthalten. \n"
-    "  Bitte kürzen Sie den Namen durch Umbenennen entsprechend.    \n");
+const QString kNameTooLongText = QStringLiteral("  Der Bildname darf nur 30 Zeichen ohne Dateiendung enthalten. \n"
+                                                "  Bitte kürzen Sie den Namen durch Umbenennen entsprechend.    \n");
 const QString kLoadingText = QStringLiteral("Bitte warten ... Dokument wird geladen.");
-const QString kOverwriteText = QStringLiteral(
-    "          Die Datei ist bereits vorhanden.   \n  möchten Sie die Datei trotzdem speichern\n"
-    "   und die vorhandene Datei überschreiben?         \n");
+const QString kOverwriteText =
+    QStringLiteral("          Die Datei ist bereits vorhanden.   \n  möchten Sie die Datei trotzdem speichern\n"
+                   "   und die vorhandene Datei überschreiben?         \n");
 
 // The folder part of a path, with its trailing "/", and the file part.
 QString folderPart(const QString &path)
@@ -579,6 +655,8 @@ void TForm1::connectDocumentHandlers()
     };
     connect(SpeedButton2, &QToolButton::clicked, this, guarded(&TForm1::SpeedButton2Click, SpeedButton2));
     connect(Edit1, &QLineEdit::textChanged, this, guarded(&TForm1::Edit1Change, Edit1));
+    // Typed text is the person's own and is written as UTF-8.
+    connect(Edit1, &QLineEdit::textEdited, this, [this] { nameFieldBytes_.clear(); });
     // The selection, not the current row: a mouse click moves the current
     // row before it selects, and the keyboard selects before it moves it.
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, guarded(&TForm1::ListBox1Click, ListBox1));
@@ -626,16 +704,17 @@ void TForm1::SpeedButton2Click(QObject *)
     // document will be saved in: the new one, as it will be stored.
     optionen stored = option;
     SetShortString(stored.pfad, 255, folder);
-    nameCheckFolder_ = ShortStringValue(stored.pfad, 255);
+    nameCheckFolder_ = ShortStringBytes(stored.pfad, 255);
     struct ClearCheckFolder {
-        std::optional<QString> &f;
+        std::optional<QByteArray> &f;
         ~ClearCheckFolder() { f.reset(); }
     } clearCheckFolder{nameCheckFolder_};
+    nameFieldBytes_.clear();
     Edit1->setText(filePart(name));
     nameCheckFolder_.reset();
 
     doku_pfad = folder;
-    Label3->setText(doku_pfad);
+    ShowFolder(doku_pfad);
     SetPfad(doku_pfad);
     opt_speichern(this);
 
@@ -649,11 +728,57 @@ void TForm1::SpeedButton2Click(QObject *)
 void TForm1::Edit1Change(QObject *)
 {
     const QString s = Edit1->text();
-    const QString fileName = quillora::withJpgEnding(s);
+    QByteArray fileName = NameFieldNative();
+    if (quillora::withJpgEnding(s) != s)
+        fileName += ".jpg";
     Button4->setEnabled(s > QStringLiteral(" "));
-    const QString folder = nameCheckFolder_ ? *nameCheckFolder_ : Pfad();
-    if (platform::FileExists(folder + fileName) && list_b == 0)
+    const QByteArray folder = nameCheckFolder_ ? *nameCheckFolder_ : PfadNative();
+    if (platform::NativeFileExists(folder + fileName) && list_b == 0)
         platform::Boxes::instance().Information(kNameExistsText);
+}
+
+bool TForm1::deferListInput(QObject *watched, QEvent *event)
+{
+    if (watched != ListBox1 && watched != ListBox1->viewport())
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        break;
+    default:
+        return false;
+    }
+    // Handled in the middle of opening a document, a key or click would
+    // move the list's selection while it is being changed, and the
+    // highlighted entry, the focus frame and the shown document would part.
+    // Input that comes while earlier input waits, waits behind it.
+    if (openingDepth_ == 0 && (deferredListInput_.empty() || replayingListInput_))
+        return false;
+    deferredListInput_.emplace_back(watched, std::unique_ptr<QEvent>(event->clone()));
+    if (openingDepth_ == 0 && !replayScheduled_) {
+        replayScheduled_ = true;
+        QTimer::singleShot(0, this, [this] { replayListInput(); });
+    }
+    return true;
+}
+
+void TForm1::replayListInput()
+{
+    replayScheduled_ = false;
+    while (openingDepth_ == 0 && !deferredListInput_.empty()) {
+        auto [receiver, event] = std::move(deferredListInput_.front());
+        deferredListInput_.erase(deferredListInput_.begin());
+        if (!receiver)
+            continue;
+        // Sent past the deferral: an event that opens a document defers
+        // what follows it until it is done.
+        replayingListInput_ = true;
+        QCoreApplication::sendEvent(receiver, event.get());
+        replayingListInput_ = false;
+    }
 }
 
 void TForm1::ListBox1Click(QObject *)
@@ -661,6 +786,18 @@ void TForm1::ListBox1Click(QObject *)
     zeile = SelectedRow();
     if (zeile < 0)
         return;
+    ++openingDepth_;
+    struct EndOpening {
+        TForm1 &form;
+        ~EndOpening()
+        {
+            if (--form.openingDepth_ == 0 && !form.deferredListInput_.empty() && !form.replayScheduled_) {
+                // After the list has finished the change that started this.
+                form.replayScheduled_ = true;
+                QTimer::singleShot(0, &form, [f = &form] { f->replayListInput(); });
+            }
+        }
+    } endOpening{*this};
     list_b = 1;
     // Back to 0 at the end, also when loading the picture fails.
     struct ResetListFlag {
@@ -675,6 +812,7 @@ void TForm1::ListBox1Click(QObject *)
     if (zeile < 0)
         return;
     const QString entry = ListBox1->item(zeile)->text();
+    const QByteArray entryBytes = EntryNative(ListBox1->item(zeile));
     const qsizetype n = entry.size() - 4;
 
     SpeedButton2->setEnabled(true);
@@ -684,11 +822,17 @@ void TForm1::ListBox1Click(QObject *)
     if (n > 30) {
         platform::Boxes::instance().Information(kNameTooLongText);
     } else {
+        nameFieldBytes_ = entryBytes;
         Edit1->setText(entry);
         datei_m = Edit1->text();
-        const QString path = Pfad() + datei_m;
-        if (platform::FileExists(path)) {
+        datei_m_bytes = NameFieldNative();
+        const QByteArray path = PfadNative() + datei_m_bytes;
+        if (platform::NativeFileExists(path)) {
             Panel4->SetCaption(kLoadingText);
+            // The picture of the document shown before is let go first: a
+            // document that cannot be loaded must leave nothing that a later
+            // turn or save could write under its name.
+            ShowPicture(platform::Picture());
             platform::Picture loaded;
             loaded.loadFromFile(path);
             ShowPicture(loaded);
@@ -709,6 +853,7 @@ void TForm1::Button3Click(QObject *)
 {
     zeile = SelectedRow();
     const QString name = zeile >= 0 ? ListBox1->item(zeile)->text() : datei_m;
+    const QByteArray nameBytes = zeile >= 0 ? EntryNative(ListBox1->item(zeile)) : CurrentDocumentNative();
     const QString question = QStringLiteral("      Soll das Dokument  \n          > ") + name +
                              QStringLiteral(" <   \n") + QStringLiteral(" wirklich gelöscht werden ??  ") +
                              QStringLiteral("\n") + QStringLiteral("           ") + QStringLiteral("\n");
@@ -716,15 +861,14 @@ void TForm1::Button3Click(QObject *)
         Panel4->SetCaption(QString());
         if (zeile >= 0) {
             // A file that cannot be deleted simply stays.
-            ::unlink(QFile::encodeName(Pfad() + name).constData());
+            ::unlink((PfadNative() + nameBytes).constData());
             Dir_Listbox_fuellen(this);
             Edit1->clear();
             Image1->hide();
         }
     }
     const int c = ListBox1->count();
-    GroupBox2->setTitle(QString::number(c) +
-                        (c == 1 ? QStringLiteral(" Dokument") : QStringLiteral(" Dokumente")));
+    GroupBox2->setTitle(QString::number(c) + (c == 1 ? QStringLiteral(" Dokument") : QStringLiteral(" Dokumente")));
     ListBox1->setSortingEnabled(true);
     ListBox1->sortItems(Qt::AscendingOrder);
 }
@@ -733,8 +877,12 @@ void TForm1::Button3Click(QObject *)
 
 void TForm1::Button2Click(QObject *)
 {
-    const QString path = Pfad() + datei_m;
-    if (platform::FileExists(path)) {
+    const QByteArray path = PfadNative() + CurrentDocumentNative();
+    if (platform::NativeFileExists(path)) {
+        // Without a picture (a document that could not be loaded) there is
+        // nothing to write over the file.
+        if (ShownPicture().isEmpty())
+            return;
         if (platform::Boxes::instance().Confirm(kOverwriteText))
             quillora::overwriteDocument(ShownPicture(), path);
         return;
@@ -745,16 +893,22 @@ void TForm1::Button2Click(QObject *)
 void TForm1::Speichern(QObject *)
 {
     datei_o = quillora::withoutJpgEnding(Edit1->text());
-    QString written;
+    QByteArray nativeName = NameFieldNative();
+    nativeName.chop(Edit1->text().size() - datei_o.size()); // ".jpg" is four bytes as it is four characters
+    QByteArray written;
     if (!datei_o.isEmpty()) {
-        written = quillora::writeNewDocument(ShownPicture(), Pfad(), datei_o);
+        written = quillora::writeNewDocument(ShownPicture(), PfadNative(), nativeName);
         Image1->show();
         Button2->setEnabled(false);
         Edit1->clear();
     }
-    datei_m = written;
-    if (datei_m > QStringLiteral(" ") && ListBox1->findItems(datei_m, Qt::MatchFixedString).isEmpty())
-        ListBox1->addItem(new TDocumentItem(datei_m));
+    datei_m = QFile::decodeName(written);
+    datei_m_bytes = written;
+    if (datei_m > QStringLiteral(" ") && ListBox1->findItems(datei_m, Qt::MatchFixedString).isEmpty()) {
+        auto *item = new TDocumentItem(datei_m);
+        item->setData(kNativeNameRole, written);
+        ListBox1->addItem(item);
+    }
     Dir_Listbox_fuellen(this);
     ListBox1->update();
 }
@@ -810,9 +964,10 @@ void TForm1::Drehen90Grad(QImage &Bitmap)
 namespace {
 
 const QString kTwainMissingText = QStringLiteral("Twain is not installed.");
-const QString kChooseScannerText = QStringLiteral(
-    "     Bitte wählen Sie einen Scanner aus und  \n   wählen Sie ein Verzeichnis und Dateinamen.   \n"
-    "Die Dateiendung *.jpg wird automatisch angefügt.                \n") + QString(52, QLatin1Char(' '));
+const QString kChooseScannerText =
+    QStringLiteral("     Bitte wählen Sie einen Scanner aus und  \n   wählen Sie ein Verzeichnis und Dateinamen.   \n"
+                   "Die Dateiendung *.jpg wird automatisch angefügt.                \n") +
+    QString(52, QLatin1Char(' '));
 const QString kOtherScannerText =
     QStringLiteral(" Bitte wählen Sie einen anderen Scanner aus.\n") + QString(44, QLatin1Char(' '));
 
@@ -903,6 +1058,7 @@ void TForm1::Button4Click(QObject *)
         SpeedButton3->setEnabled(false);
         SpeedButton5->setEnabled(false);
         datei_m = Edit1->text();
+        datei_m_bytes = NameFieldNative();
 
         const QList<QListWidgetItem *> selected = LBSources->selectedItems();
         const std::int32_t index = selected.isEmpty() ? -1 : SourceIndexOf(selected.first());

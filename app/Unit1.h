@@ -19,7 +19,12 @@
 
 #include <QSet>
 
+#include <QPointer>
+
+#include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 // Held modifier keys and mouse buttons of a key event.
 enum TShiftStateFlag : unsigned {
@@ -41,22 +46,25 @@ class Bitmap;
 
 // Module state of the main window's unit, alive for the whole run.
 namespace Unit1 {
-inline QString lpf;              // program directory, with trailing "/"
-inline QString version;          // "2.03"
-inline std::int32_t versionsnum; // 203
-inline QString chmFile;          // lpf + "Quillora-Hilfe.chm"
-inline optionen option{};        // the settings record
+inline QString lpf;               // program directory, with trailing "/"
+inline QString version;           // "2.03"
+inline std::int32_t versionsnum;  // 203
+inline QString chmFile;           // lpf + "Quillora-Hilfe.chm"
+inline optionen option{};         // the settings record
 inline welcheversion t_version{}; // the version record
-inline QString datei_m;          // current document's file name
-inline double breit = 0;         // half the window's outer width
-inline QString d_name;           // name just found while the list is filled
+inline QString datei_m;           // current document's file name
+// datei_m as the bytes the file system knows it by, while it names the
+// same file (see NativeFor).
+inline QByteArray datei_m_bytes;
+inline double breit = 0; // half the window's outer width
+inline QString d_name;   // name just found while the list is filled
 inline platform::TSearchRec SearchRec;
 inline TForm1 *Form1 = nullptr;
 
 // Document folder and list.
-inline QString doku_pfad;        // the folder chosen last, with trailing "/"
-inline std::int32_t list_b = 0;  // 1 while a document click fills the name field
-inline int zeile = -1;           // selected list entry, -1 for none
+inline QString doku_pfad;       // the folder chosen last, with trailing "/"
+inline std::int32_t list_b = 0; // 1 while a document click fills the name field
+inline int zeile = -1;          // selected list entry, -1 for none
 // Rotating and saving.
 inline QString datei_o;          // name of a new document, without ".jpg"
 inline QString MyFilesExtension; // extension of datei_m when turning
@@ -65,6 +73,15 @@ inline QString MyFilesExtension; // extension of datei_m when turning
 // bytes at a character boundary; later bytes of the field are kept).
 QString Pfad();
 void SetPfad(const QString &folder);
+// The stored folder exactly as its bytes are stored: file names are bytes,
+// and a folder whose name is no UTF-8 is used as it is.  Pfad() shows it.
+QByteArray PfadNative();
+
+// The bytes of a name shown as |shown|: |bytes| while they are what |shown|
+// shows (a name taken from the file system), otherwise |shown| as UTF-8.
+QByteArray NativeFor(const QString &shown, const QByteArray &bytes);
+// The current document's name as bytes.
+QByteArray CurrentDocumentNative();
 
 // Paths of the stored files.
 QString SettingsFilePath(); // "Einstellung.opt"
@@ -102,7 +119,7 @@ public:
     QLineEdit *Edit1 = nullptr;
     TSpeedButton *SpeedButton2 = nullptr;
     QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
+    TPathLabel *Label3 = nullptr;
     QPushButton *Button4 = nullptr;
     QGroupBox *GroupBox4 = nullptr;
     QListWidget *LBSources = nullptr;
@@ -194,9 +211,26 @@ private:
     // The row of the selected entry of the document list, -1 for none.
     int SelectedRow() const;
 
+    // Shows the stored folder in "Pfad:".
+    void ShowFolder(const QString &folder);
+    // Input for the document list that arrives while a document is being
+    // opened waits until it is done, and is then handled in order.
+    bool deferListInput(QObject *watched, QEvent *event);
+    void replayListInput();
+    int openingDepth_ = 0;
+    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> deferredListInput_;
+    bool replayScheduled_ = false;
+    bool replayingListInput_ = false;
+
     bool creatingSettings_ = false;
     // While a folder is being chosen: the folder the name check consults.
-    std::optional<QString> nameCheckFolder_;
+    std::optional<QByteArray> nameCheckFolder_;
+    // The file name bytes of the list entry the name field was filled from;
+    // forgotten when the person edits the field.
+    QByteArray nameFieldBytes_;
+    QByteArray NameFieldNative() const;
+    // The name of a document list entry as bytes.
+    static QByteArray EntryNative(const QListWidgetItem *entry);
     platform::Picture picture_;
     int lastOuterWidth_ = -1;
     // While the program fills or selects in the scanner list: not a click.
