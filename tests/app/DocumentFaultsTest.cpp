@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
@@ -20,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 
@@ -148,13 +150,24 @@ TEST_F(DocumentFaults, KilledSavesLeaveWholeDocumentsAndNoDebris)
     std::mt19937 random(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
 
+    // Kills land anywhere in the first three saves, however fast the
+    // machine is: one save is timed first.
+    QTemporaryDir scratch;
+    platform::Picture picture;
+    picture.setBitmap(gradient(kLoopPicture.width(), kLoopPicture.height()));
+    const auto started = std::chrono::steady_clock::now();
+    quillora::writeNewDocument(picture, scratch.path() + "/", QStringLiteral("Probe"));
+    const auto oneSave =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started).count();
+    std::uniform_int_distribution<long> moment(0, 3 * std::max<long>(oneSave, 1000));
+
     constexpr int kKills = 60;
     for (int kill = 0; kill < kKills; ++kill) {
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0)
             saveUntilKilled(DocumentDir());
-        ::usleep(std::uniform_int_distribution<unsigned>(0, 30000)(random));
+        ::usleep(useconds_t(moment(random)));
         ASSERT_EQ(::kill(child, SIGKILL), 0);
         int status = 0;
         ASSERT_EQ(::waitpid(child, &status, 0), child);
