@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins qt6-translations-l10n
+  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins
   libgl-dev libxkbcommon-dev
   libjpeg62-turbo-dev libtiff-dev
   libsane-dev sane-utils libsane1 sane-airscan
