@@ -439,7 +439,9 @@ HBITMAP CreateBitmapFromImage(const QImage &image)
     return platform::addBitmap(std::move(obj));
 }
 
-HBITMAP CreateDIBSection(const BITMAPINFO *bmi, UINT usage, void **bits)
+namespace {
+
+HBITMAP createDibSection(const BITMAPINFO *bmi, UINT usage, void **bits, bool clear)
 {
     using namespace platform;
     if (bits)
@@ -468,12 +470,24 @@ HBITMAP CreateDIBSection(const BITMAPINFO *bmi, UINT usage, void **bits)
     else
         entries = std::min<std::size_t>(h.biClrUsed, 256);
     obj->colors.assign(bmi->bmiColors, bmi->bmiColors + entries);
-    obj->bits = static_cast<BYTE *>(AllocateBlock(bytes, true));
+    obj->bits = static_cast<BYTE *>(AllocateBlock(bytes, clear));
     if (!obj->bits)
         return nullptr;
     if (bits)
         *bits = obj->bits;
     return addBitmap(std::move(obj));
+}
+
+} // namespace
+
+HBITMAP CreateDIBSection(const BITMAPINFO *bmi, UINT usage, void **bits)
+{
+    return createDibSection(bmi, usage, bits, true);
+}
+
+HBITMAP platform::CreateUnclearedDIBSection(const BITMAPINFO *bmi, void **bits)
+{
+    return createDibSection(bmi, DIB_RGB_COLORS, bits, false);
 }
 
 BOOL DeleteObject(HBITMAP bitmap)

@@ -117,6 +117,11 @@ DibCheck InspectPackedDib(const void *dib, std::size_t size, PackedDibLayout *la
 // Largest pixel memory a bitmap may have.
 constexpr std::size_t kMaxBitmapBytes = std::size_t(1) << 30;
 
+// CreateDIBSection without clearing the pixel memory: for a caller that
+// writes every byte itself (or clears what it leaves) before the bitmap is
+// read, so a large page is not written twice.
+HBITMAP CreateUnclearedDIBSection(const BITMAPINFO *bmi, void **bits);
+
 } // namespace platform
 
 // A device-dependent bitmap from a packed DIB of |size| bytes (1, 4, 8, 16,

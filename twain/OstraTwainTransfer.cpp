@@ -302,8 +302,10 @@ TW_UINT16 TTwainSource::PrepareMemXfer(HBITMAP &BitmapHandle, TW_INT16 &PixelTyp
     }
     }
 
+    // TransferImageMemory writes every row the source delivers and clears
+    // the rest, so the page's memory is not cleared first as well.
     void *bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(bmi, DIB_RGB_COLORS, &bits);
+    HBITMAP bitmap = platform::CreateUnclearedDIBSection(bmi, &bits);
     GlobalUnlock(block);
     GlobalFree(block);
     if (!bitmap)
@@ -384,6 +386,13 @@ TW_UINT16 TTwainSource::TransferImageMemory(HBITMAP &ImageHandle, TW_INT16 Pixel
             } while (rc == TWRC_SUCCESS);
             if (streaming)
                 platform::EndStreaming();
+            if (rc == TWRC_XFERDONE && curLine >= 0) {
+                // The source ended early: what it did not deliver is black,
+                // never what the memory held before.
+                BYTE *row = pixels + lineLength * std::size_t(curLine);
+                std::memset(row + written, 0, lineLength - written);
+                std::memset(pixels, 0, lineLength * std::size_t(curLine));
+            }
         }
     } catch (...) {
         // A progress handler raised: the half-filled bitmap is ours to free.

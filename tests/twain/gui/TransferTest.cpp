@@ -2,6 +2,7 @@
 // memory and file transfers, and what a misbehaving source cannot do.
 #include "TwainFixture.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 using testsupport::Bytes;
@@ -583,6 +584,31 @@ TEST_F(TwainFixture, MemoryStripsNeverOverrunBufferOrBitmap)
     const Bytes expected = {11, 10, 9, 2, 1, 12, 3, 4, 3, 2, 1, 6, 5, 4, 7, 8};
     EXPECT_EQ(memory, expected);
     EXPECT_EQ(progress, (std::vector<int>{1, 2}));
+}
+
+TEST_F(TwainFixture, RowsASourceLeavesOutAreBlackEvenInMemoryOfAnEarlierPage)
+{
+    // Two pages of one acquisition, large enough for the first page's memory
+    // to be handed to the second: the second ends after a row and a half.
+    Open({"A"});
+    Enable(0, ttmMemory);
+    dsm->pending = 2;
+    constexpr int kWidth = 1024, kHeight = 1100;
+    dsm->imageInfo = ImageInfo(kWidth, kHeight, 8, TWPT_GRAY);
+    dsm->setupMemXfer = MemSetup(kWidth * kHeight);
+    dsm->ScriptOnce(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+                    Strip(TWRC_XFERDONE, Bytes(kWidth * kHeight, 0xFF), kWidth * kHeight));
+    dsm->ScriptOnce(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET,
+                    Strip(TWRC_XFERDONE, Bytes(kWidth * 3 / 2, 0x40), kWidth * 3 / 2));
+    Signal(MSG_XFERREADY);
+    ASSERT_EQ(images.size(), 2u);
+    ASSERT_EQ(memory.size(), std::size_t(kWidth) * kHeight);
+    // Bottom-up: the delivered rows are the last ones in memory.
+    const std::size_t delivered = kWidth * 3 / 2;
+    const std::size_t top = std::size_t(kWidth) * (kHeight - 1);
+    EXPECT_EQ(std::count(memory.begin() + top, memory.end(), 0x40), kWidth);
+    EXPECT_EQ(std::count(memory.begin() + top - kWidth, memory.begin() + top, 0x40), kWidth / 2);
+    EXPECT_EQ(std::size_t(std::count(memory.begin(), memory.end(), 0)), memory.size() - delivered);
 }
 
 TEST_F(TwainFixture, MemoryImagesThatCannotBeBuiltAreFailedTransfers)
