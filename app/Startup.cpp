@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/Info.h"
+#include "app/Log.h"
 #include "app/Unit1.h"
 #include "platform/Application.h"
 #include "platform/Files.h"
@@ -59,6 +60,7 @@ TForm1 *CreateProgram()
     // The viewer on the main window's current document; the main window
     // takes it along when it goes.
     Bildanzeige::Bild = new TBild(TDocumentSource{[] { return Unit1::Pfad(); }, [] { return Unit1::datei_m; }}, form1);
+    qCDebug(lcApp) << "started; program directory" << Unit1::lpf << "document folder" << Unit1::Pfad();
     return form1;
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/DocumentSave.h"
 #include "app/Info.h"
+#include "app/Log.h"
 #include "app/ProjectVersion.h"
 #include "app/Rotation.h"
 #include "preview/Bildanzeige.h"
@@ -22,7 +23,6 @@
 #include <QCollator>
 #include <QFile>
 #include <QKeyEvent>
-#include <QLoggingCategory>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -33,9 +33,6 @@
 #include <cstring>
 
 #include <unistd.h>
-
-// The main window's diagnostics: QT_LOGGING_RULES="quillora.app.debug=true".
-Q_LOGGING_CATEGORY(lcApp, "quillora.app", QtWarningMsg)
 
 namespace Unit1 {
 
@@ -1002,6 +999,7 @@ void TForm1::connectScanners()
         Twain->SetSourceManagerLoaded(true);
         ReloadSources();
     } else {
+        qCDebug(lcApp) << "no source manager in" << Unit1::lpf;
         platform::ShowMessage(kTwainMissingText);
     }
 
@@ -1062,6 +1060,7 @@ void TForm1::Button4Click(QObject *)
 
         const QList<QListWidgetItem *> selected = LBSources->selectedItems();
         const std::int32_t index = selected.isEmpty() ? -1 : SourceIndexOf(selected.first());
+        qCDebug(lcApp) << "scan" << datei_m << "from source" << index;
         if (Twain) {
             Twain->SetSelectedSourceIndex(index);
             if (TTwainSource *source = Twain->SelectedSource()) {
@@ -1079,6 +1078,7 @@ void TForm1::Button4Click(QObject *)
                     // Closed again: an open source may keep the manager from
                     // opening the scanner the person picks next (one source
                     // per source object and application).
+                    qCDebug(lcApp) << "source" << index << "could not be enabled";
                     source->SetLoaded(false);
                     platform::Boxes::instance().Information(kOtherScannerText);
                 }
@@ -1100,6 +1100,7 @@ void TForm1::TwainTwainAcquire(TObject *, std::int32_t, platform::Bitmap *Image,
     platform::Picture page;
     if (Image)
         page.setBitmap(Image->ToImage().copy());
+    qCDebug(lcApp) << "page received:" << page.image().size();
     ShowPicture(page);
     Cancel = true;
 }

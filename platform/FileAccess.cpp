@@ -1,6 +1,7 @@
 #include "platform/FileAccess.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// Every file the program writes, and every failure to read or write one.
+Q_LOGGING_CATEGORY(lcFiles, "quillora.files", QtWarningMsg)
 
 namespace platform {
 namespace {
@@ -105,6 +109,7 @@ QString systemErrorText(int e)
 FileAccessError::FileAccessError(Op op, const QString &path, int errnoValue)
     : EInOutError(errnoValue, opText(op).arg(path, systemErrorText(errnoValue)).trimmed()), op_(op)
 {
+    qCDebug(lcFiles) << "failed:" << path << "errno" << errnoValue;
 }
 
 bool WriteAll(int fd, const void *data, std::size_t size)
@@ -199,6 +204,7 @@ void AtomicFile::Commit()
     if (::rename(temp_.constData(), target_.constData()) != 0)
         throw FileAccessError(FileAccessError::Op::Rename, shown, errno);
     committed_ = true;
+    qCDebug(lcFiles) << "written:" << shown << (flush ? "(flushed)" : "");
     if (!flush)
         return;
     // Make the rename itself durable; a failure here changes nothing about
@@ -252,8 +258,10 @@ int RemoveStaleTemporaries(const QByteArray &nativeFolder)
             continue; // alive, or not ours to judge
         const QByteArray path = prefix + e->d_name;
         struct stat st {};
-        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.constData()) == 0)
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(path.constData()) == 0) {
+            qCDebug(lcFiles) << "left by an ended process, removed:" << QFile::decodeName(path);
             ++removed;
+        }
     }
     ::closedir(dir);
     return removed;

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,8 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcPictures, "quillora.pictures", QtWarningMsg)
 
 namespace platform {
 
@@ -161,6 +164,7 @@ void Picture::loadFromFile(const QByteArray &path)
     const QByteArray file = path.mid(path.lastIndexOf('/') + 1);
     const qsizetype dot = file.lastIndexOf('.');
     const QString ext = dot < 0 ? QString() : QFile::decodeName(file.mid(dot + 1)).toLower();
+    qCDebug(lcPictures) << "load" << QFile::decodeName(path);
     if (ext == QLatin1String("jpg") || ext == QLatin1String("jpeg")) {
         setJpegData(readWholeFile(path));
     } else if (ext == QLatin1String("bmp")) {
