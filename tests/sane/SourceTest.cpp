@@ -233,8 +233,9 @@ TEST(SaneSource, MemoryAndFileTransfersCarryThePicture)
             mem.Memory.TheMem = buffer.data();
             rc = h.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &mem);
             ASSERT_TRUE(rc == TWRC_SUCCESS || rc == TWRC_XFERDONE) << rc;
-            EXPECT_EQ(mem.YOffset, TW_UINT32(rows));
-            EXPECT_EQ(mem.BytesWritten, mem.Rows * mem.BytesPerRow);
+            // Packed record: fields are copied before gtest binds them.
+            EXPECT_EQ(TW_UINT32(mem.YOffset), TW_UINT32(rows));
+            EXPECT_EQ(TW_UINT32(mem.BytesWritten), mem.Rows * mem.BytesPerRow);
             for (TW_UINT32 r = 0; r < mem.Rows; ++r, ++rows) {
                 const std::uint8_t *row = buffer.data() + r * mem.BytesPerRow;
                 for (int x = 0; x < got.width; ++x) {
