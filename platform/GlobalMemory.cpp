@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -125,6 +126,20 @@ BlockPrefix *takeKept(std::size_t bytes)
     return p;
 }
 
+// Asks the system to back the whole 2 MiB pages inside a fresh large block
+// with huge pages.  A scanned page's memory is written once from end to
+// end; with 4 KiB pages every one of thousands of pages costs a fault of
+// its own, which in a virtual machine takes longer than scanning the page.
+void preferHugePages(void *raw, std::size_t bytes)
+{
+    constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1);
+    const std::uintptr_t end = (start + bytes) & ~(kHuge - 1);
+    if (end > first)
+        ::madvise(reinterpret_cast<void *>(first), end - first, MADV_HUGEPAGE); // only a hint
+}
+
 void freeRaw(BlockPrefix *p)
 {
     UNPOISON(blockData(p), p->capacity);
@@ -149,6 +164,8 @@ void *AllocateBlock(std::size_t bytes, bool zero)
         void *raw = zero ? std::calloc(1, sizeof(BlockPrefix) + bytes) : std::malloc(sizeof(BlockPrefix) + bytes);
         if (!raw)
             return nullptr;
+        if (bytes >= kKeptBlockMinimum)
+            preferHugePages(raw, sizeof(BlockPrefix) + bytes);
         p = new (raw) BlockPrefix{bytes, bytes};
     }
     p->bytes = bytes;
