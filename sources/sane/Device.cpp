@@ -17,6 +17,8 @@ SANE_Status g_initStatus = SANE_STATUS_GOOD;
 // Descriptor sizes beyond this are not believed.
 constexpr SANE_Int kMaxOptionSize = 1 << 20;
 constexpr std::size_t kReadBuffer = 1 << 20;
+// The shortest time between two progress reports of a scan.
+constexpr std::chrono::milliseconds kProgressInterval(100);
 
 // Read-only options through which some devices tell whether the feeder
 // holds paper.
@@ -473,6 +475,7 @@ ScanResult Device::scanPages(const ScanRequest &request, bool feeder)
         bool last = false;
         bool failed = false;
         double lastShare = -1;
+        std::chrono::steady_clock::time_point lastProgress{};
         while (!last && !failed) {
             SANE_Parameters params{};
             st = sane_get_parameters(handle_, &params);
@@ -508,10 +511,15 @@ ScanResult Device::scanPages(const ScanRequest &request, bool feeder)
                 if (got > 0)
                     builder.addData(buffer.data(), std::min<std::size_t>(std::size_t(got), buffer.size()));
                 if (request.progress && builder.expectedBytes() > 0) {
+                    // Each step redraws the dialog on the GUI thread: a few
+                    // steps a second are enough for the eye, and a fast device
+                    // does not hand the GUI a hundred redraws to do.
                     const double share =
                         std::min(1.0, double(builder.receivedBytes()) / double(builder.expectedBytes()));
-                    if (share - lastShare >= 0.01) {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (share - lastShare >= 0.01 && now - lastProgress >= kProgressInterval) {
                         lastShare = share;
+                        lastProgress = now;
                         request.progress(share);
                     }
                 }
