@@ -16,6 +16,10 @@
 
 Q_LOGGING_CATEGORY(lcTesseract, "quillora.ocr", QtWarningMsg)
 
+// Tesseract's OpenMP runtime, when it was built with one (weak: null
+// without it).
+extern "C" void omp_set_dynamic(int) __attribute__((weak));
+
 namespace platform {
 
 namespace {
@@ -45,6 +49,14 @@ public:
         if (picture.isNull() || picture.width() < 3 || picture.height() < 3)
             throw TextRecognitionError("Das Bild ist zu klein für die Texterkennung.");
         const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+
+        // The engine asks for several threads per recognition.  On a busy
+        // machine those threads wait for each other and for the windows,
+        // and recognition takes several times as long; with dynamic
+        // adjustment the runtime gives this thread's regions only the cores
+        // that are idle.
+        if (omp_set_dynamic)
+            omp_set_dynamic(1);
 
         tesseract::TessBaseAPI api;
         // The engine's own chatter goes nowhere; failures are reported here.
