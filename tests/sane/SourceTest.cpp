@@ -274,8 +274,8 @@ TEST(SaneSource, MemoryAndFileTransfersCarryThePicture)
     }
 }
 
-// What Part 2.4's wrappers ask: container kinds, item types, values in the
-// chosen unit, and refusals.
+// What the acquisition library's capability wrappers ask: container kinds,
+// item types, values in the chosen unit, and refusals.
 TEST(SaneSource, AnswersTheCapabilitiesTheLibraryUses)
 {
     Harness h;
