@@ -40,6 +40,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "StartupChild.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -147,24 +149,8 @@ constexpr char kChildFlag[] = "--sane-start-up-child";
 
 int childMain(int argc, char **argv)
 {
-    platform::GuardedApplication app(argc, argv);
     SilentBoxes boxes;
-    platform::ScopedService<platform::Boxes> useBoxes(boxes);
-    testing_support::FixedDirectories dirs;
-    using platform::DirectoryKind;
-    const QString program = QString::fromLocal8Bit(argv[2]);
-    for (DirectoryKind kind :
-         {DirectoryKind::Windows, DirectoryKind::System, DirectoryKind::Current, DirectoryKind::Temp})
-        dirs.Set(kind, QString::fromLocal8Bit(argv[3]));
-    dirs.Set(DirectoryKind::Application, program + QStringLiteral("/quillora"));
-    dirs.SetProgramDirectory(program);
-    TForm1 *form = Startup::CreateProgram();
-    form->show();
-    QCoreApplication::processEvents();
-    const char shown = char('0' + std::min(form->LBSources->count(), 9));
-    if (::write(STDOUT_FILENO, &shown, 1) != 1)
-        ::_exit(2);
-    ::_exit(0);
+    runStartUpChild(argc, argv, boxes);
 }
 
 // Milliseconds from the child's start to its shown window (negative when

@@ -30,6 +30,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "StartupChild.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -180,31 +182,10 @@ void BM_WindowStartUp(benchmark::State &state)
 
 constexpr char kChildFlag[] = "--start-up-child";
 
-// The child: the program's start-up on |programDir| (with |emptyDir| for
-// every other directory kind), then one byte on stdout once the window is
-// shown (the digit of the number of scanners listed), and out without
-// tearing anything down.
 int childMain(int argc, char **argv)
 {
-    platform::GuardedApplication app(argc, argv);
     SilentBoxes boxes;
-    platform::ScopedService<platform::Boxes> useBoxes(boxes);
-    testing_support::FixedDirectories dirs;
-    using platform::DirectoryKind;
-    const QString program = QString::fromLocal8Bit(argv[2]);
-    for (DirectoryKind kind :
-         {DirectoryKind::Windows, DirectoryKind::System, DirectoryKind::Current, DirectoryKind::Temp})
-        dirs.Set(kind, QString::fromLocal8Bit(argv[3]));
-    dirs.Set(DirectoryKind::Application, program + QStringLiteral("/quillora"));
-    dirs.SetProgramDirectory(program);
-
-    TForm1 *form = Startup::CreateProgram();
-    form->show();
-    QCoreApplication::processEvents();
-    const char shown = char('0' + std::min(form->LBSources->count(), 9));
-    if (::write(STDOUT_FILENO, &shown, 1) != 1)
-        ::_exit(2);
-    ::_exit(0);
+    runStartUpChild(argc, argv, boxes);
 }
 
 // Starts this program as a child on |programDir|; milliseconds from the
