@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLoggingCategory>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -55,13 +56,35 @@ void capturePlainLook()
     s.plainPalette = QApplication::palette();
 }
 
-void applyWidgetStyle(const QString &styleName)
+// A widget style that draws with a look's colours.  The colours reach the
+// application as the style's own palette, polished into the palette Qt
+// derives, and not through QApplication::setPalette: a palette set there
+// keeps the mask of its roles, and then every widget created later gets a
+// palette copy with a key of its own.  The widget styles cache pixmaps
+// under that key, so each new window (the scanner's dialog at every scan)
+// left cache entries behind that were never found again.
+class LookStyle : public QProxyStyle {
+public:
+    LookStyle(QStyle *base, const QPalette &palette) : QProxyStyle(base), palette_(palette)
+    {
+        palette_.setResolveMask(0);
+    }
+
+    QPalette standardPalette() const override { return palette_; }
+    void polish(QPalette &palette) override { palette = palette_; }
+    using QProxyStyle::polish;
+
+private:
+    QPalette palette_;
+};
+
+void applyLook(const QString &styleName, const QPalette &palette)
 {
-    QStyle *current = QApplication::style();
-    if (current && current->name().compare(styleName, Qt::CaseInsensitive) == 0)
-        return;
-    if (QStyle *st = QStyleFactory::create(styleName))
-        QApplication::setStyle(st);
+    QStyle *base = QStyleFactory::create(styleName);
+    if (!base)
+        base = QStyleFactory::create(kNamedLookStyle);
+    if (base)
+        QApplication::setStyle(new LookStyle(base, palette));
 }
 
 } // namespace
@@ -109,8 +132,7 @@ void StyleEngine::SetStyle(const QString &name)
     if (qobject_cast<QApplication *>(QCoreApplication::instance())) {
         const QString widgetStyle =
             plain ? (s.plainStyleName.isEmpty() ? kNamedLookStyle : s.plainStyleName) : kNamedLookStyle;
-        applyWidgetStyle(widgetStyle);
-        QApplication::setPalette(look ? look->palette : s.plainPalette);
+        applyLook(widgetStyle, look ? look->palette : s.plainPalette);
     }
     s.active = plain ? kPlainLook : look->name;
     qCDebug(lcStyleEngine) << "style activated:" << s.active;

@@ -4,6 +4,8 @@
 #include "support/QtApp.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QSet>
 
 #include <gtest/gtest.h>
@@ -158,6 +160,36 @@ TEST(StyleEngineLooks, FortyNamesAndEachActivatesItsOwnPalette)
     EXPECT_EQ(platform::StyleEngine::ActiveStyle(), QStringLiteral("Cyan Night"));
     EXPECT_THROW(platform::StyleEngine::SetStyle(QStringLiteral("Neon")), std::exception);
     EXPECT_EQ(platform::StyleEngine::ActiveStyle(), QStringLiteral("Cyan Night"));
+}
+
+// Windows opened one after the other under a look draw with one shared
+// palette: the widget style caches its pixmaps under the palette's key, and
+// a key of its own for every new window (the scanner's dialog at every
+// scan) filled that cache with entries never found again.
+TEST(StyleEngineLooks, WindowsOpenedLaterShareTheLooksPalette)
+{
+    testing_support::EnsureQtApplication();
+    InstallStyles();
+    for (const QString &name : {QStringLiteral("Ruby Graphite"), QStringLiteral("Windows")}) {
+        platform::StyleEngine::SetStyle(name);
+        QWidget kept;
+        QComboBox keptChild(&kept);
+        kept.show();
+        qint64 first = 0;
+        for (int i = 0; i < 2; ++i) {
+            QDialog dialog;
+            QComboBox child(&dialog);
+            dialog.show();
+            EXPECT_EQ(child.palette().color(QPalette::Window),
+                      BuildPalette(*FindStyleRow(name)).color(QPalette::Window))
+                << name.toStdString();
+            if (i == 0)
+                first = child.palette().cacheKey();
+            else
+                EXPECT_EQ(child.palette().cacheKey(), first) << name.toStdString();
+        }
+        EXPECT_EQ(keptChild.palette().cacheKey(), first) << name.toStdString();
+    }
 }
 
 TEST(Contrast, MeasuresAsWcagDefines)
