@@ -241,8 +241,14 @@ TW_UINT16 Manager::OpenDsm(pTW_IDENTITY origin, TW_MEMREF data)
         return Fail(origin, TWCC_SEQERROR); // this identity has the manager open already
     auto c = std::make_unique<Connection>();
     c->id = nextId_++;
-    identities_.push_back(*origin);
-    c->identity = &identities_.back();
+    if (freeIdentities_.empty()) {
+        identities_.emplace_back();
+        c->identity = &identities_.back();
+    } else {
+        c->identity = freeIdentities_.back();
+        freeIdentities_.pop_back();
+    }
+    *c->identity = *origin;
     c->identity->Id = c->id;
     if (c->identity->SupportedGroups & DF_APP2)
         c->identity->SupportedGroups |= DF_DSM2;
@@ -262,6 +268,7 @@ TW_UINT16 Manager::CloseDsm(pTW_IDENTITY origin)
     Connection *c = Find(origin->Id);
     if (!c || !c->sources.empty())
         return Fail(origin, TWCC_SEQERROR);
+    freeIdentities_.push_back(c->identity);
     connections_.erase(origin->Id);
     UnloadObjectsIfIdle();
     return TWRC_SUCCESS;

@@ -108,7 +108,11 @@ private:
 
     std::mutex mutex_;
     TW_UINT32 nextId_ = 1;
-    std::deque<TW_IDENTITY> identities_; // never shrinks: sources may keep pointers
+    // Sources get pointers into identities_, so it never moves an entry; the
+    // entry of a closed connection is used again by the next one (its
+    // sources were all closed before the connection was).
+    std::deque<TW_IDENTITY> identities_;
+    std::vector<TW_IDENTITY *> freeIdentities_;
     std::map<TW_UINT32, std::unique_ptr<Connection>> connections_;
     std::map<TW_UINT32, TW_UINT16> strayConditions_; // origins without a connection
     using IdKey = std::tuple<QString, QByteArray, QByteArray, QByteArray>;

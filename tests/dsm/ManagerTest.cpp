@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <functional>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,25 @@ TEST_F(Manager, GivesEachApplicationItsOwnConnectionIdAndCondition)
     ASSERT_EQ(Open(again), TWRC_SUCCESS);
     EXPECT_EQ(Names(again), (std::vector<std::string>{"Eins"}));
     EXPECT_EQ(Close(again), TWRC_SUCCESS);
+}
+
+// A program opens the manager for every scan: a connection that was closed
+// leaves nothing behind.
+TEST_F(Manager, OpeningAndClosingAgainAndAgainKeepsItsMemory)
+{
+    folder.AddObject({ScriptedSource("Eins")});
+    TW_IDENTITY app = AppIdentity("Library");
+    auto cycle = [&] {
+        ASSERT_EQ(Open(app), TWRC_SUCCESS);
+        ASSERT_EQ(Close(app), TWRC_SUCCESS);
+    };
+    for (int i = 0; i < 100; ++i)
+        cycle();
+    const std::size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 20000; ++i)
+        cycle();
+    // Kept per connection, this was 20000 identities (over 3 MB).
+    EXPECT_LT(mallinfo2().uordblks, before + 256 * 1024);
 }
 
 TEST_F(Manager, ListsSourcesInFolderFileAndObjectOrderWithStableIds)
