@@ -186,9 +186,6 @@ void PreviewArea::paintEvent(QPaintEvent *)
     painter.fillRect(rect(), palette().window());
     if (image_.isNull()) {
         painter.fillRect(pic, QColor(235, 235, 235));
-        painter.setPen(QColor(110, 110, 110));
-        painter.drawText(pic, Qt::AlignCenter | Qt::TextWordWrap,
-                         QStringLiteral("Noch keine Vorschau.\n„Vorschau“ scannt die ganze Fläche."));
     } else {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
         painter.drawImage(pic, image_);
@@ -206,6 +203,12 @@ void PreviewArea::paintEvent(QPaintEvent *)
     painter.fillPath(outside.subtracted(inside), QColor(255, 255, 255, 150));
     painter.setPen(QPen(QColor(0, 90, 200), 2, Qt::DashLine));
     painter.drawRect(shown);
+    // The hint goes over the veil, so that all of it stays legible.
+    if (image_.isNull()) {
+        painter.setPen(QColor(90, 90, 90));
+        painter.drawText(pic, Qt::AlignCenter | Qt::TextWordWrap,
+                         QStringLiteral("Noch keine Vorschau.\n„Vorschau“ scannt die ganze Fläche."));
+    }
 }
 
 void PreviewArea::mousePressEvent(QMouseEvent *event)
