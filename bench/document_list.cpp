@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <dirent.h>
@@ -21,24 +23,6 @@
 #include <unistd.h>
 
 namespace {
-
-class SilentBoxes : public platform::Boxes {
-public:
-    void ShowMessage(const QString &, const QString &) override {}
-    void Information(const QString &) override {}
-    bool Confirm(const QString &) override { return false; }
-    void ShowError(const QString &) override {}
-};
-
-QApplication &qtApp()
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // A folder with |count| documents, made once per size.
 const QString &folderWith(int count)
@@ -76,8 +60,8 @@ void BM_BareListing(benchmark::State &state)
 
 void BM_FillDocumentList(benchmark::State &state)
 {
-    qtApp();
-    static SilentBoxes boxes;
+    bench::OffscreenApplication();
+    static bench::SilentBoxes boxes;
     static platform::ScopedService<platform::Boxes> useBoxes(boxes);
     QTemporaryDir programDir;
     testing_support::FixedDirectories dirs;

@@ -7,15 +7,15 @@
 #include "preview/RaduZovovaz.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
+
+#include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -148,28 +148,6 @@ void BM_FirstZoomClick(benchmark::State &state)
 }
 BENCHMARK(BM_FirstZoomClick)->Unit(benchmark::kMillisecond);
 
-class Collect : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> cpu;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                cpu[r.benchmark_name()] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-std::string processor()
-{
-    QFile f(QStringLiteral("/proc/cpuinfo"));
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (line.startsWith("model name"))
-                return line.mid(line.indexOf(':') + 1).trimmed().toStdString();
-    return "unknown processor";
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -178,16 +156,16 @@ int main(int argc, char **argv)
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    Collect reporter;
+    bench::TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double base = reporter.cpu["BM_PlainDrawImage"];
+    const double base = reporter.time["BM_PlainDrawImage"];
     if (base > 0) {
-        std::printf("\nProcessor: %s\n", processor().c_str());
-        std::printf("fit-to-width repaint / plain drawImage: %.2f (limit 1.5)\n", reporter.cpu["BM_FitToWidthRepaint"] / base);
+        std::printf("\nProcessor: %s\n", bench::ProcessorName().c_str());
+        std::printf("fit-to-width repaint / plain drawImage: %.2f (limit 1.5)\n", reporter.time["BM_FitToWidthRepaint"] / base);
         std::printf("zoom click (recalculate + repaint) / plain drawImage: %.2f (limit 2.5)\n",
-                    reporter.cpu["BM_ZoomClick"] / base);
+                    reporter.time["BM_ZoomClick"] / base);
         std::printf("first zoom click after fit-to-width / plain drawImage: %.2f (limit 2.5)\n",
-                    reporter.cpu["BM_FirstZoomClick"] / base);
+                    reporter.time["BM_FirstZoomClick"] / base);
     }
     delete &fixture();
     benchmark::Shutdown();

@@ -40,6 +40,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "BenchSupport.h"
 #include "StartupChild.h"
 
 #include <benchmark/benchmark.h>
@@ -47,33 +48,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-class SilentBoxes : public platform::Boxes {
-public:
-    void ShowMessage(const QString &, const QString &) override {}
-    void Information(const QString &) override {}
-    bool Confirm(const QString &) override { return true; }
-    void ShowError(const QString &) override {}
-};
-
-std::string processorName()
-{
-    std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown";
-}
 
 double ms(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b)
 {
@@ -133,63 +114,22 @@ struct Layout {
     }
 };
 
-QApplication &qtApp()
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // ---- start-up in a fresh process ----------------------------------------------
 
 constexpr char kChildFlag[] = "--sane-start-up-child";
 
 int childMain(int argc, char **argv)
 {
-    SilentBoxes boxes;
+    bench::SilentBoxes boxes{true};
     runStartUpChild(argc, argv, boxes);
 }
 
 // Milliseconds from the child's start to its shown window (negative when
 // it failed); |scanners| receives the number it listed.
-double spawnOnce(const char *self, const Layout &layout, int &scanners)
+double spawnOnce(const std::string &self, const Layout &layout, int &scanners)
 {
-    const QByteArray program = QFile::encodeName(layout.program.path());
-    const QByteArray empty = QFile::encodeName(layout.empty.path());
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return -1;
-    const auto begin = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        ::execl(self, self, kChildFlag, program.constData(), empty.constData(), static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char byte = 0;
-    const bool shown = pid > 0 && ::read(fds[0], &byte, 1) == 1;
-    const auto end = std::chrono::steady_clock::now();
-    ::close(fds[0]);
-    int status = 0;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    if (!shown || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    scanners = byte - '0';
-    return ms(begin, end);
-}
-
-std::string selfPath()
-{
-    char buf[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    return std::string(buf, n > 0 ? std::size_t(n) : 0);
+    return SpawnStartUpChild(self, kChildFlag, QFile::encodeName(layout.program.path()),
+                             QFile::encodeName(layout.empty.path()), scanners);
 }
 
 void BM_SaneStartUp(benchmark::State &state)
@@ -200,9 +140,9 @@ void BM_SaneStartUp(benchmark::State &state)
     const Layout withoutManager(false);
     ::setenv("QUILLORA_DSM_SOURCES", QFile::encodeName(withManager.sources.path()).constData(), 1);
     ::setenv("XDG_CONFIG_HOME", QFile::encodeName(withManager.home.path()).constData(), 1);
-    const std::string self = selfPath();
+    const std::string self = bench::SelfPath();
     int scanners = 0, none = 0;
-    if (spawnOnce(self.c_str(), withManager, scanners) < 0 || spawnOnce(self.c_str(), withoutManager, none) < 0) {
+    if (spawnOnce(self, withManager, scanners) < 0 || spawnOnce(self, withoutManager, none) < 0) {
         state.SkipWithError("the child program did not show its window");
         return;
     }
@@ -213,11 +153,11 @@ void BM_SaneStartUp(benchmark::State &state)
         QFile::remove(withManager.home.path() + QStringLiteral("/Quillora/Scanner.json"));
         double a = 0, b = 0;
         if (n % 2 == 0) {
-            a = spawnOnce(self.c_str(), withManager, scanners);
-            b = spawnOnce(self.c_str(), withoutManager, none);
+            a = spawnOnce(self, withManager, scanners);
+            b = spawnOnce(self, withoutManager, none);
         } else {
-            b = spawnOnce(self.c_str(), withoutManager, none);
-            a = spawnOnce(self.c_str(), withManager, scanners);
+            b = spawnOnce(self, withoutManager, none);
+            a = spawnOnce(self, withManager, scanners);
         }
         if (a < 0 || b < 0) {
             state.SkipWithError("the child program did not show its window");
@@ -274,7 +214,7 @@ class Window {
 public:
     explicit Window(int dpi) : dpi_(dpi), layout_(true)
     {
-        qtApp();
+        bench::OffscreenApplication();
         testsupport::SaneWorld::Get();
         ::setenv("QUILLORA_DSM_SOURCES", QFile::encodeName(layout_.sources.path()).constData(), 1);
         ::setenv("XDG_CONFIG_HOME", QFile::encodeName(layout_.home.path()).constData(), 1);
@@ -348,7 +288,7 @@ public:
 private:
     int dpi_;
     std::string failure_;
-    SilentBoxes boxes_;
+    bench::SilentBoxes boxes_{true};
     platform::ScopedService<platform::Boxes> useBoxes_{boxes_};
     Layout layout_;
     QTemporaryDir documents_;
@@ -429,7 +369,7 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::strcmp(argv[1], kChildFlag) == 0)
         return childMain(argc, argv);
-    benchmark::AddCustomContext("cpu", processorName());
+    benchmark::AddCustomContext("cpu", bench::ProcessorName());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

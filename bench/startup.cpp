@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "BenchSupport.h"
 #include "StartupChild.h"
 
 #include <benchmark/benchmark.h>
@@ -37,42 +38,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
-
-class SilentBoxes : public platform::Boxes {
-public:
-    void ShowMessage(const QString &, const QString &) override {}
-    void Information(const QString &) override {}
-    bool Confirm(const QString &) override { return false; }
-    void ShowError(const QString &) override {}
-};
-
-QApplication &qtApp()
-{
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static int argc = 1;
-    static char name[] = "bench";
-    static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
-std::string processorName()
-{
-    std::ifstream in("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown";
-}
 
 // A program directory, with or without the manager, and the directory kinds
 // of the acquisition library's search pointed at it or at an empty folder.
@@ -129,8 +100,8 @@ double startOnce(const Layout &layout, int &scanners)
 
 void BM_WindowStartUp(benchmark::State &state)
 {
-    qtApp();
-    static SilentBoxes boxes;
+    bench::OffscreenApplication();
+    static bench::SilentBoxes boxes;
     static platform::ScopedService<platform::Boxes> useBoxes(boxes);
 
     testsupport::TestSourceFolder folder;
@@ -184,48 +155,24 @@ constexpr char kChildFlag[] = "--start-up-child";
 
 int childMain(int argc, char **argv)
 {
-    SilentBoxes boxes;
+    bench::SilentBoxes boxes;
     runStartUpChild(argc, argv, boxes);
 }
 
 // Starts this program as a child on |programDir|; milliseconds from the
 // start to the shown window, or a negative number when the child failed or
 // did not list |scanners| scanners.
-double spawnOnce(const char *self, const QByteArray &programDir, const QByteArray &emptyDir, int scanners)
+double spawnOnce(const std::string &self, const QByteArray &programDir, const QByteArray &emptyDir, int scanners)
 {
-    int fds[2];
-    if (::pipe(fds) != 0)
-        return -1;
-    const auto begin = std::chrono::steady_clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(fds[1], STDOUT_FILENO);
-        ::close(fds[0]);
-        ::close(fds[1]);
-        ::execl(self, self, kChildFlag, programDir.constData(), emptyDir.constData(), static_cast<char *>(nullptr));
-        ::_exit(127);
-    }
-    ::close(fds[1]);
-    char byte = 0;
-    const bool shown = pid > 0 && ::read(fds[0], &byte, 1) == 1;
-    const auto end = std::chrono::steady_clock::now();
-    ::close(fds[0]);
-    int status = 0;
-    if (pid > 0)
-        ::waitpid(pid, &status, 0);
-    if (!shown || byte != char('0' + scanners) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return std::chrono::duration<double, std::milli>(end - begin).count();
+    int listed = -1;
+    const double ms = SpawnStartUpChild(self, kChildFlag, programDir, emptyDir, listed);
+    return listed == scanners ? ms : -1;
 }
 
 void BM_ProgramStartUp(benchmark::State &state)
 {
-    qtApp();
-    static std::string self = [] {
-        char buf[4096];
-        const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-        return std::string(buf, n > 0 ? std::size_t(n) : 0);
-    }();
+    bench::OffscreenApplication();
+    static const std::string self = bench::SelfPath();
     testsupport::TestSourceFolder folder; // inherited by the children
     for (const char *name : {"Flachbett", "Einzug", "Fotoscanner"})
         folder.AddObject({testsupport::ScriptedSource(name)}, QString::fromLatin1(name) + QStringLiteral(".ds"));
@@ -234,7 +181,7 @@ void BM_ProgramStartUp(benchmark::State &state)
     const QByteArray empty = QFile::encodeName(withManager.EmptyDir());
 
     const auto once = [&](const Layout &layout) {
-        return spawnOnce(self.c_str(), QFile::encodeName(layout.ProgramDir()), empty, &layout == &withManager ? 3 : 0);
+        return spawnOnce(self, QFile::encodeName(layout.ProgramDir()), empty, &layout == &withManager ? 3 : 0);
     };
     if (once(withManager) < 0 || once(withoutManager) < 0) {
         state.SkipWithError("the child program did not show its window");
@@ -278,7 +225,7 @@ int main(int argc, char **argv)
 {
     if (argc == 4 && std::strcmp(argv[1], kChildFlag) == 0)
         return childMain(argc, argv);
-    benchmark::AddCustomContext("cpu", processorName());
+    benchmark::AddCustomContext("cpu", bench::ProcessorName());
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

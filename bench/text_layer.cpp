@@ -21,11 +21,12 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -130,28 +131,6 @@ void BM_RecognizeA4(benchmark::State &state)
 }
 BENCHMARK(BM_RecognizeA4)->Unit(benchmark::kMillisecond)->Iterations(2);
 
-class Collect : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> real;
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &r : runs)
-            if (r.run_type == Run::RT_Iteration)
-                real[r.run_name.function_name] = r.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-std::string processor()
-{
-    QFile f(QStringLiteral("/proc/cpuinfo"));
-    if (f.open(QIODevice::ReadOnly))
-        for (const QByteArray &line : f.readAll().split('\n'))
-            if (line.startsWith("model name"))
-                return line.mid(line.indexOf(':') + 1).trimmed().toStdString();
-    return "unknown processor";
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -161,15 +140,15 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     testing_support::ScriptedModalDialogs dialogs;
     benchmark::Initialize(&argc, argv);
-    Collect reporter;
+    bench::TimeKeepingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\nProcessor: %s\n", processor().c_str());
-    if (const double plain = reporter.real["BM_ViewerOpenPlain"]; plain > 0)
+    std::printf("\nProcessor: %s\n", bench::ProcessorName().c_str());
+    if (const double plain = reporter.time["BM_ViewerOpenPlain"]; plain > 0)
         std::printf("viewer opening with recognition starting / without: %.2f\n",
-                    reporter.real["BM_ViewerOpenRecognising"] / plain);
-    if (const double decode = reporter.real["BM_DecodeA4"]; decode > 0)
+                    reporter.time["BM_ViewerOpenRecognising"] / plain);
+    if (const double decode = reporter.time["BM_DecodeA4"]; decode > 0)
         std::printf("recognition of an A4 page at 300 dpi: %.0f ms, %.0f times its JPEG decoding\n",
-                    reporter.real["BM_RecognizeA4"], reporter.real["BM_RecognizeA4"] / decode);
+                    reporter.time["BM_RecognizeA4"], reporter.time["BM_RecognizeA4"] / decode);
     delete &letter();
     benchmark::Shutdown();
     return 0;
