@@ -479,50 +479,37 @@ void Session::applyOptionResult(SANE_Status status, SANE_Int info, const QString
         dialog_->showStatus({});
 }
 
-void Session::dialogSetOption(int index, const OptionValue &value)
+void Session::changeOption(const QString &title, std::function<SANE_Status(Device &, SANE_Int *)> change)
 {
     if (!sane_ || scanning_)
         return;
-    QString title;
-    for (const OptionInfo &o : options_.options)
-        if (o.index == index)
-            title = QString::fromStdString(o.title.empty() ? o.name : o.title);
     auto dev = sane_;
     Session *self = this;
-    Worker::instance().post([dev, index, value, self, title, reopen = reopener()] {
+    Worker::instance().post([dev, self, title, change = std::move(change), reopen = reopener()] {
         SANE_Int info = 0;
-        const SANE_Status st = reopen(*dev) ? dev->setValue(index, value, &info) : SANE_STATUS_IO_ERROR;
+        const SANE_Status st = reopen(*dev) ? change(*dev, &info) : SANE_STATUS_IO_ERROR;
         auto snapshot = std::make_shared<OptionSnapshot>(dev->snapshot());
         deliver(self, [self, st, info, title, snapshot] { self->applyOptionResult(st, info, title, snapshot); });
     });
 }
 
+void Session::dialogSetOption(int index, const OptionValue &value)
+{
+    QString title;
+    for (const OptionInfo &o : options_.options)
+        if (o.index == index)
+            title = QString::fromStdString(o.title.empty() ? o.name : o.title);
+    changeOption(title, [index, value](Device &dev, SANE_Int *info) { return dev.setValue(index, value, info); });
+}
+
 void Session::dialogSetAutomatic(int index)
 {
-    if (!sane_ || scanning_)
-        return;
-    auto dev = sane_;
-    Session *self = this;
-    Worker::instance().post([dev, index, self, reopen = reopener()] {
-        SANE_Int info = 0;
-        const SANE_Status st = reopen(*dev) ? dev->setAutomatic(index, &info) : SANE_STATUS_IO_ERROR;
-        auto snapshot = std::make_shared<OptionSnapshot>(dev->snapshot());
-        deliver(self, [self, st, info, snapshot] { self->applyOptionResult(st, info, {}, snapshot); });
-    });
+    changeOption({}, [index](Device &dev, SANE_Int *info) { return dev.setAutomatic(index, info); });
 }
 
 void Session::dialogPress(int index)
 {
-    if (!sane_ || scanning_)
-        return;
-    auto dev = sane_;
-    Session *self = this;
-    Worker::instance().post([dev, index, self, reopen = reopener()] {
-        SANE_Int info = 0;
-        const SANE_Status st = reopen(*dev) ? dev->press(index, &info) : SANE_STATUS_IO_ERROR;
-        auto snapshot = std::make_shared<OptionSnapshot>(dev->snapshot());
-        deliver(self, [self, st, info, snapshot] { self->applyOptionResult(st, info, {}, snapshot); });
-    });
+    changeOption({}, [index](Device &dev, SANE_Int *info) { return dev.press(index, info); });
 }
 
 void Session::dialogSetArea(double left, double top, double right, double bottom)

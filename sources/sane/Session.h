@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 
 namespace sane_source {
@@ -111,6 +112,9 @@ private:
     // A worker job's first step: opens the device again (with the settings
     // it had) when it went away earlier; false when it cannot be opened.
     std::function<bool(Device &)> reopener() const;
+    // Runs |change| on the device on the worker (opened again first if it had
+    // to be closed) and shows its result in the dialog, naming |title|.
+    void changeOption(const QString &title, std::function<SANE_Status(Device &, SANE_Int *)> change);
 
     // Scanning.
     void startScan(bool preview);
