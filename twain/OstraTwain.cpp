@@ -32,35 +32,7 @@ constexpr std::int32_t kMaxEnumeratedSources = 10000;
 // ---------------------------------------------------------------------------
 std::int32_t TWTypeSize(TW_UINT16 TypeName)
 {
-    switch (TypeName) {
-    case TWTY_INT8:
-    case TWTY_UINT8:
-        return 1;
-    case TWTY_INT16:
-    case TWTY_UINT16:
-    case TWTY_BOOL:
-        return 2;
-    case TWTY_INT32:
-    case TWTY_UINT32:
-    case TWTY_FIX32:
-        return 4;
-    case TWTY_FRAME:
-        return 16;
-    case TWTY_STR32:
-        return 34;
-    case TWTY_STR64:
-        return 66;
-    case TWTY_STR128:
-        return 130;
-    case TWTY_STR255:
-        return 256;
-    case TWTY_STR1024:
-        return 1026;
-    case TWTY_UNI512:
-        return 1024;
-    default:
-        return 0;
-    }
+    return static_cast<std::int32_t>(TwainItemSize(TypeName));
 }
 
 void StrToStr255(const QByteArray &Value, TW_STR255 &Result)

@@ -360,6 +360,40 @@ constexpr TW_UINT16 TWTY_STR255 = 0x000c;
 constexpr TW_UINT16 TWTY_STR1024 = 0x000d;
 constexpr TW_UINT16 TWTY_UNI512 = 0x000e;
 
+// Bytes one item of |type| takes in a container; 0 for an unknown type.
+constexpr std::size_t TwainItemSize(TW_UINT16 type)
+{
+    switch (type) {
+    case TWTY_INT8:
+    case TWTY_UINT8:
+        return 1;
+    case TWTY_INT16:
+    case TWTY_UINT16:
+    case TWTY_BOOL:
+        return 2;
+    case TWTY_INT32:
+    case TWTY_UINT32:
+    case TWTY_FIX32:
+        return 4;
+    case TWTY_FRAME:
+        return 16;
+    case TWTY_STR32:
+        return 34;
+    case TWTY_STR64:
+        return 66;
+    case TWTY_STR128:
+        return 130;
+    case TWTY_STR255:
+        return 256;
+    case TWTY_STR1024:
+        return 1026;
+    case TWTY_UNI512:
+        return 1024;
+    default:
+        return 0;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Container types
 // ---------------------------------------------------------------------------

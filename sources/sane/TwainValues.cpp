@@ -40,21 +40,9 @@ double fix32FromItem(TW_UINT32 item)
 
 std::size_t itemSize(TW_UINT16 type)
 {
-    switch (type) {
-    case TWTY_INT8:
-    case TWTY_UINT8:
-        return 1;
-    case TWTY_INT16:
-    case TWTY_UINT16:
-    case TWTY_BOOL:
-        return 2;
-    case TWTY_INT32:
-    case TWTY_UINT32:
-    case TWTY_FIX32:
-        return 4;
-    default:
-        return 0;
-    }
+    // Numbers only: frames and strings are not values of this source.
+    const std::size_t size = TwainItemSize(type);
+    return size <= 4 ? size : 0;
 }
 
 namespace {

@@ -21,7 +21,7 @@ double fromFix32(TW_FIX32 v);
 TW_UINT32 fix32Item(double v);
 double fix32FromItem(TW_UINT32 item);
 
-// Bytes of one item of |type| in a container (0 for unknown types).
+// Bytes of one numeric item of |type| in a container (0 for other types).
 std::size_t itemSize(TW_UINT16 type);
 
 // New containers in movable global memory (null when memory is short).
