@@ -268,10 +268,11 @@ TEST_F(SaneScanning, RepeatedCyclesLeaveNothingOver)
     // The address checker keeps freed memory resident on purpose (its
     // quarantine), so only the ordinary build can judge the growth.
     EXPECT_LT(growth, 8 * 1024) << "resident memory grows";
-    // What the test itself keeps (the confirmations it answered) is well
-    // below a kilobyte a cycle; a window's widgets each keeping a palette of
-    // their own once made it 12.
-    EXPECT_LT(heapGrowth, 64 + (cycles - warmUp) * 1) << "memory in use grows";
+    // Qt's caches still fill in the first cycles (about 45 kB over the short
+    // run's nine), and what the test itself keeps (the confirmations it
+    // answered) is well below a kilobyte a cycle; a window's widgets each
+    // keeping a palette of their own once made it 6 MB over those nine.
+    EXPECT_LT(heapGrowth, 128 + (cycles - warmUp) * 1) << "memory in use grows";
 #endif
     if (soak)
         std::printf("soak: %d cycles in %.1f s; resident after cycle %d: %ld kB, at the end: %ld kB (%+ld kB); "
