@@ -29,15 +29,7 @@ using namespace document_test;
 
 namespace {
 
-class DocumentFaults : public MainWindowFixture {
-protected:
-    void SetUp() override
-    {
-        MainWindowFixture::SetUp();
-        ProvideHelpFile();
-        StoreFolder(DocumentDir());
-    }
-};
+class DocumentFaults : public DocumentFolderFixture {};
 
 // A JPEG file whose frame header claims |w| x |h| pixels.
 std::vector<std::uint8_t> jpegClaiming(int w, int h)

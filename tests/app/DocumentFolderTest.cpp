@@ -27,18 +27,8 @@ QString deleteQuestion(const QString &name)
            QStringLiteral(" <   \n wirklich gelöscht werden ??  \n           \n");
 }
 
-class DocumentFolder : public MainWindowFixture {
+class DocumentFolder : public DocumentFolderFixture {
 protected:
-    void SetUp() override
-    {
-        MainWindowFixture::SetUp();
-        ProvideHelpFile();
-        StoreFolder(DocumentDir());
-    }
-    void document(const QString &name, int w = 24, int h = 16) const
-    {
-        writeBytes(DocumentDir() + name, platform::encodeJpeg(gradient(w, h), 75));
-    }
     int informationCount() const
     {
         int n = 0;

@@ -1,7 +1,10 @@
 // Helpers of the document-workflow window tests.
 #pragma once
 
+#include "MainWindowFixture.h"
+
 #include "app/Unit1.h"
+#include "platform/Jpeg.h"
 
 #include <QFile>
 #include <QImage>
@@ -67,5 +70,21 @@ inline void simulateScan(TForm1 &f, const QString &typedName, const QImage &pict
     f.Button2->setEnabled(true);
     f.SpeedButton4->setEnabled(true);
 }
+
+// The main window over a stored document folder, with the help file in
+// place; document() puts a small JPEG into that folder.
+class DocumentFolderFixture : public MainWindowFixture {
+protected:
+    void SetUp() override
+    {
+        MainWindowFixture::SetUp();
+        ProvideHelpFile();
+        StoreFolder(DocumentDir());
+    }
+    void document(const QString &name, int w = 24, int h = 16) const
+    {
+        writeBytes(DocumentDir() + name, platform::encodeJpeg(gradient(w, h), 75));
+    }
+};
 
 } // namespace document_test

@@ -15,18 +15,8 @@ using namespace document_test;
 
 namespace {
 
-class DocumentWindow : public MainWindowFixture {
+class DocumentWindow : public DocumentFolderFixture {
 protected:
-    void SetUp() override
-    {
-        MainWindowFixture::SetUp();
-        ProvideHelpFile();
-        StoreFolder(DocumentDir());
-    }
-    void document(const QString &name, int w = 24, int h = 16) const
-    {
-        writeBytes(DocumentDir() + name, platform::encodeJpeg(gradient(w, h), 75));
-    }
     TForm1 &StartShown()
     {
         TForm1 &f = Start();

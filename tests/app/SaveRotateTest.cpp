@@ -23,14 +23,8 @@ const QString kOverwrite = QStringLiteral(
     "          Die Datei ist bereits vorhanden.   \n  möchten Sie die Datei trotzdem speichern\n"
     "   und die vorhandene Datei überschreiben?         \n");
 
-class SaveRotate : public MainWindowFixture {
+class SaveRotate : public DocumentFolderFixture {
 protected:
-    void SetUp() override
-    {
-        MainWindowFixture::SetUp();
-        ProvideHelpFile();
-        StoreFolder(DocumentDir());
-    }
     std::vector<std::uint16_t> quantTable(const QString &name) const
     {
         const auto b = fileBytes(DocumentDir() + name);
